@@ -1,0 +1,33 @@
+#include "platform/dialogs.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace platform {
+
+MsgResult StderrDialogs::Message(std::string_view caption, std::string_view text,
+                                 MsgButtons buttons, MsgIcon) {
+  std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(caption.size()), caption.data(),
+               static_cast<int>(text.size()), text.data());
+  switch (buttons) {
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel:
+      return MsgResult::Yes;
+    default:
+      return MsgResult::Ok;
+  }
+}
+
+namespace {
+StderrDialogs g_stderr;
+std::atomic<Dialogs*> g_current{nullptr};
+}  // namespace
+
+Dialogs& CurrentDialogs() {
+  Dialogs* d = g_current.load(std::memory_order_acquire);
+  return d ? *d : g_stderr;
+}
+
+Dialogs* SetDialogs(Dialogs* dialogs) { return g_current.exchange(dialogs, std::memory_order_acq_rel); }
+
+}  // namespace platform

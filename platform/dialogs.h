@@ -1,0 +1,43 @@
+// The one seam through which the emulator talks to the user: message boxes,
+// questions and (later) file and number dialogs. The program installs a Qt
+// backend; tests install a recording backend with scripted answers; with
+// nothing installed, messages go to stderr and the default answer is taken.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgIcon { None, Information, Warning, Error, Question };
+enum class MsgResult { Ok, Cancel, Yes, No };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A modal message box. Texts are UTF-8; lines are separated by '\n'.
+  virtual MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
+                            MsgIcon icon) = 0;
+};
+
+// Writes every message to stderr and answers with the first button
+// (OK / Yes), as a user pressing Enter would.
+class StderrDialogs final : public Dialogs {
+ public:
+  MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
+                    MsgIcon icon) override;
+};
+
+// The dialogs of this module (the program or a library). Never null.
+Dialogs& CurrentDialogs();
+// Installs a backend; null restores the stderr backend. Returns the previous one.
+Dialogs* SetDialogs(Dialogs* dialogs);
+
+// Shorthand for CurrentDialogs().Message(...).
+inline MsgResult ShowMessage(std::string_view caption, std::string_view text,
+                             MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None) {
+  return CurrentDialogs().Message(caption, text, buttons, icon);
+}
+
+}  // namespace platform
