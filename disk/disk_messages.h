@@ -1,0 +1,67 @@
+// Every message the disk image engine shows, tied to its cause.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace disk {
+
+enum class DiskMessage {
+  UnknownFormat,
+  OpenFailed,  // takes the file name
+  WriteFailed,
+  FileLength,
+  OutOfMemory,
+  Truncated,
+  TooManyCylinders,
+  SclFormat,
+  SclCrc,
+  CreateOnlyTrdSclFdi,
+  ImpossibleTrack,
+  Count
+};
+
+struct DiskMessageText {
+  DiskMessage id;
+  std::string_view text;
+};
+
+inline constexpr std::array<DiskMessageText, static_cast<size_t>(DiskMessage::Count)>
+    kDiskMessages = {{
+        {DiskMessage::UnknownFormat, "Неизвестный формат файла!"},
+        {DiskMessage::OpenFailed, "Ошибка открытия файла %s"},
+        {DiskMessage::WriteFailed, "Ошибка записи файла!"},
+        {DiskMessage::FileLength, "Ошибка получения длины файла!"},
+        {DiskMessage::OutOfMemory, "Ошибка выделения памяти!"},
+        {DiskMessage::Truncated, "Открываемый файл поврежден (обрезан) и не может быть открыт!"},
+        {DiskMessage::TooManyCylinders,
+         "В открываемом образе диска слишком много цилиндров (более 256)!"},
+        {DiskMessage::SclFormat, "Ошибка формата SCL!"},
+        {DiskMessage::SclCrc, "Ошибка CRC файла SCL!"},
+        {DiskMessage::CreateOnlyTrdSclFdi, "Допустимо создавать только TRD, SCL и FDI файлы!"},
+        {DiskMessage::ImpossibleTrack,
+         "Открываемый образ диска содержит НЕВОЗМОЖНЫЙ ОБРАЗ ДИСКА! \n"
+         "(неудается отформатировать дорожку - слишком много данных)"},
+    }};
+
+constexpr bool DiskMessagesInOrder() {
+  for (size_t i = 0; i < kDiskMessages.size(); ++i)
+    if (static_cast<size_t>(kDiskMessages[i].id) != i || kDiskMessages[i].text.empty()) return false;
+  return true;
+}
+static_assert(DiskMessagesInOrder(), "every DiskMessage needs its text, in enum order");
+
+inline constexpr std::string_view kDiskErrorCaption = "DiskImage Error!";
+inline constexpr std::string_view kCreateQuestion = "Файл не существует, создать?";
+inline constexpr std::string_view kCreateCaption = "Create disk image";
+
+// The message's text; the open failure gets `argument` (the file name).
+std::string DiskMessageString(DiskMessage m, std::string_view argument = {});
+
+// Message box with the engine's caption, an exclamation icon and OK.
+void ShowDiskImageError(std::string_view text);
+void ShowDiskImageError(DiskMessage m, std::string_view argument = {});
+
+}  // namespace disk
