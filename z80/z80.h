@@ -156,7 +156,7 @@ static_assert(offsetof(TZ80State, AF) == 6);
 static_assert(offsetof(TZ80State, BC) == 12);
 static_assert(offsetof(TZ80State, _BC) == 20);
 static_assert(offsetof(TZ80State, IY) == 24);
-static_assert(offsetof(TZ80State, Req) == 26);
+static_assert(offsetof(TZ80State, Req) == 28);  // the request record aligns to its u32 fields
 static_assert(offsetof(TZ80Requests, IntLine) == 1);
 static_assert(offsetof(TZ80Requests, IntVector) == 3);
 static_assert(offsetof(TZ80Requests, IFF2) == 6);

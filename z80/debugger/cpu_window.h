@@ -1,0 +1,61 @@
+// What the processor core needs of its debugger window: show it, refresh it,
+// and run its 100 ms status tick. The Qt window implements this; without a
+// GUI every instance gets a window that does nothing.
+#pragma once
+
+#include "z80/z80.h"
+
+class TCPUWindow {
+ public:
+  virtual ~TCPUWindow() = default;
+
+  // The instance that owns the window: its only way to the processor.
+  TZ80Object* Z80Object = nullptr;
+
+  virtual void Show() = 0;
+  virtual bool IsVisible() const = 0;
+  // Reloads every display from the processor state; ignored while hidden.
+  // NewStep keeps the shown register values as the ones to compare with and
+  // moves the code display to PC.
+  virtual void RefreshView(bool NewStep) = 0;
+  // The breakpoint and go-to-PC commands, usable only while stopped.
+  virtual void SetBreakpointCommandsEnabled(bool enabled) = 0;
+
+  // The status timer's body: hands a breakpoint stop to the host's
+  // OnBreakpoint, then shows and refreshes the window.
+  void StatusTick();
+};
+
+// The window for a headless library: remembers only whether it was shown and
+// how it was refreshed, so hosts and tests can see what the core asked.
+class TNullCPUWindow final : public TCPUWindow {
+ public:
+  void Show() override { visible_ = true; }
+  bool IsVisible() const override { return visible_; }
+  void RefreshView(bool NewStep) override {
+    if (!visible_) return;
+    ++refreshes_;
+    lastNewStep_ = NewStep;
+  }
+  void SetBreakpointCommandsEnabled(bool enabled) override { commandsEnabled_ = enabled; }
+
+  int Refreshes() const { return refreshes_; }
+  bool LastNewStep() const { return lastNewStep_; }
+  bool BreakpointCommandsEnabled() const { return commandsEnabled_; }
+
+ private:
+  bool visible_ = false;
+  int refreshes_ = 0;
+  bool lastNewStep_ = false;
+  bool commandsEnabled_ = true;
+};
+
+namespace z80 {
+
+// Makes the window for a new instance. The GUI installs its own factory;
+// null restores the do-nothing window. Returns the previous factory.
+using CPUWindowFactory = TCPUWindow* (*)();
+CPUWindowFactory SetCPUWindowFactory(CPUWindowFactory factory);
+TCPUWindow* CreateCPUWindow();
+
+}  // namespace z80

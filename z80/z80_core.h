@@ -1,0 +1,57 @@
+// The instruction engine inside the library: the step and its seven
+// dispatch tables. Hosts use the exports of z80.h; tests and the benchmark
+// reach these directly.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "z80/z80.h"
+
+namespace z80 {
+
+// A handler of the main, CB, ED, DD and FD pages: the state and the address
+// of its own opcode byte (the byte the handler was dispatched on).
+using Handler = void (*)(TZ80State& s, uint16_t pc);
+// A handler of the DD CB / FD CB pages: the state and the operand address
+// IX+d or IY+d, already formed by the prefix.
+using IndexBitHandler = void (*)(TZ80State& s, uint16_t address);
+
+extern const std::array<Handler, 256> Z80OpTableMain;
+extern const std::array<Handler, 256> Z80OpTableCB;
+extern const std::array<Handler, 256> Z80OpTableED;
+extern const std::array<Handler, 256> Z80OpTableDD;
+extern const std::array<Handler, 256> Z80OpTableFD;
+extern const std::array<IndexBitHandler, 256> Z80OpTableDDCB;
+extern const std::array<IndexBitHandler, 256> Z80OpTableFDCB;
+
+// A run of DD/FD prefixes longer than this ends the step; Req.PrefixRun
+// carries the prefix in force into the next step. Without the bound memory
+// full of DD or FD would make one step that never ends.
+inline constexpr int kMaxPrefixRun = 256;
+
+// True for the opcodes whose meaning an index prefix changes (HL, H, L or
+// (HL) become IX, IXH, IXL or (IX+d)), plus HALT and CB.
+constexpr bool IndexOwnsOpcode(int op) {
+  const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
+  switch (x) {
+    case 0:
+      if (op == 0x21 || (z == 1 && (y & 1))) return true;  // LD HL,nn; ADD HL,rr
+      if (op == 0x22 || op == 0x2A) return true;        // LD (nn),HL; LD HL,(nn)
+      if (op == 0x23 || op == 0x2B) return true;        // INC HL; DEC HL
+      if (z >= 4 && z <= 6) return y >= 4 && y <= 6;    // INC/DEC/LD n of H, L, (HL)
+      return false;
+    case 1:
+      return y == 4 || y == 5 || y == 6 || z == 4 || z == 5 || z == 6;
+    case 2:
+      return z == 4 || z == 5 || z == 6;
+    default:
+      return op == 0xE1 || op == 0xE3 || op == 0xE5 || op == 0xE9 || op == 0xF9 || op == 0xCB;
+  }
+}
+
+// One step: a reset, an NMI, an interrupt, an idle cycle of a halted
+// processor, or one instruction with its prefixes.
+void Z80Step(TZ80State& s);
+
+}  // namespace z80

@@ -1,0 +1,207 @@
+// The instance interface: create, destroy, single step, show, the running
+// query, the list of registered instances and the unload routine.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "z80/debugger/cpu_window.h"
+#include "z80/z80_breakpoints.h"
+#include "z80/z80_core.h"
+#include "z80/z80_host.h"
+#include "z80/z80_instance.h"
+
+namespace z80 {
+namespace {
+
+// Every record Z80_Create filled and Z80_Destroy has not yet removed. Made
+// by the first successful create, freed only by Z80_Shutdown. The exports
+// come from one thread; the mutex keeps a shutdown from another thread safe.
+std::vector<TZ80Object*>* Z80Instances = nullptr;
+std::mutex g_instancesMutex;
+
+bool IsRegistered(TZ80Object* object) {
+  std::lock_guard lock(g_instancesMutex);
+  return Z80Instances &&
+         std::find(Z80Instances->begin(), Z80Instances->end(), object) != Z80Instances->end();
+}
+
+void Unregister(TZ80Object* object) {
+  std::lock_guard lock(g_instancesMutex);
+  if (!Z80Instances) return;
+  auto& list = *Z80Instances;
+  list.erase(std::remove(list.begin(), list.end(), object), list.end());
+}
+
+}  // namespace
+
+Z80Result RefuseBusy() {
+  platform::ShowMessage(kCaption, kBusyText, platform::MsgButtons::Ok);
+  return Z80_BUSY;
+}
+
+Z80Result RefuseInvalid() {
+  platform::ShowMessage(kCaption, kInvalidText, platform::MsgButtons::Ok);
+  return Z80_INVALID_OBJECT;
+}
+
+}  // namespace z80
+
+using namespace z80;
+
+platform::Dialogs* Z80_SetDialogs(platform::Dialogs* dialogs) {
+  return platform::SetDialogs(dialogs);
+}
+
+extern "C" {
+
+Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRead,
+                     TZ80WriteProc onWrite, TZ80PortInProc onPortIn, TZ80PortOutProc onPortOut,
+                     TZ80IntCheckProc onIntCheck, TZ80AfterStepProc onAfterStep,
+                     TZ80BreakpointProc onBreakpoint, void* userData, TZ80Object* object) {
+  if (!object) return RefuseInvalid();
+  if (IsRegistered(object)) return Z80_ALREADY_REGISTERED;
+  object->Busy.store(1);
+
+  std::memset(object->Name, 0, sizeof object->Name);
+  if (name) std::strncpy(object->Name, name, sizeof object->Name - 1);
+
+  object->StateRecord = nullptr;
+  object->OnAfterStep = nullptr;
+  object->OnBreakpoint = nullptr;
+  object->Breakpoints = nullptr;
+  object->ThreadId = {};
+  object->Form = nullptr;
+  object->Running.store(0);
+  object->StopRequest.store(0);
+  object->InStep.store(0);
+  object->StopAck.store(0);
+  object->HasBreakpoints.store(0);
+  object->BreakpointHit.store(0);
+  object->SkipBreakAddress.store(-1);
+
+  object->Breakpoints = new TZ80BreakpointList;
+
+  // Zero-filled, so a host that steps before writing the registers (or
+  // before a reset) gets a defined processor.
+  auto* instance = new TZ80Instance{};
+  TZ80State& s = instance->State;
+  s.UserData = userData;
+  s.OnFetch = onFetch;
+  s.OnRead = onRead;
+  s.OnWrite = onWrite;
+  s.OnPortIn = onPortIn;
+  s.OnPortOut = onPortOut;
+  s.OnIntCheck = onIntCheck;
+  object->StateRecord = &s;
+  object->RequestLines = &s.Req;
+  object->State = &s;
+
+  TCPUWindow* form = CreateCPUWindow();
+  form->Z80Object = object;
+  object->Form = form;
+
+  s.Req.ResetPending.store(0);
+  s.Req.IntLine.store(0);
+  s.Req.NmiPending.store(0);
+  s.Req.IntVector.store(0xFF);
+  s.Req.IM = 0;
+  s.Req.PrefixRun = 0;
+
+  object->OnAfterStep = onAfterStep;
+  object->OnBreakpoint = onBreakpoint;
+  object->Busy.store(0);
+
+  std::lock_guard lock(g_instancesMutex);
+  if (!Z80Instances) Z80Instances = new std::vector<TZ80Object*>;
+  Z80Instances->push_back(object);
+  return Z80_OK;
+}
+
+Z80Result Z80_Destroy(TZ80Object* object) {
+  if (!object || !IsRegistered(object) || !object->StateRecord) return RefuseInvalid();
+  while (object->Busy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  object->Busy.store(1);
+
+  StopRunThread(object);
+  object->Running.store(0);
+
+  delete object->Form;
+  object->Form = nullptr;
+
+  delete InstanceOf(object);
+  object->StateRecord = nullptr;
+
+  delete object->Breakpoints;
+  object->Breakpoints = nullptr;
+
+  object->HasBreakpoints.store(0);
+  object->BreakpointHit.store(0);
+  object->OnAfterStep = nullptr;
+  object->OnBreakpoint = nullptr;
+  object->Busy.store(0);
+
+  Unregister(object);
+  return Z80_OK;
+}
+
+Z80Result Z80_ExecCycle(TZ80Object* object) {
+  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (object->Running.load()) return Z80_RUNNING;
+  if (object->Busy.load()) return RefuseBusy();
+  object->Busy.store(1);
+  TZ80State& s = *object->StateRecord;
+  Z80Step(s);
+  if (object->OnAfterStep) object->OnAfterStep(s.Req.Ticks, s.UserData);
+  object->Busy.store(0);
+  if (object->Form) object->Form->RefreshView(true);
+  return Z80_OK;
+}
+
+Z80Result Z80_ShowCPU(TZ80Object* object) {
+  if (!object || !object->Form) return RefuseInvalid();
+  object->Form->Show();
+  object->Form->RefreshView(true);
+  return Z80_OK;
+}
+
+int32_t Z80_IsRunning(TZ80Object* object) {
+  if (!object) return 0;
+  if (object->Busy.load()) return 2;
+  return object->Running.load() ? 1 : 0;
+}
+
+void Z80_StatusTick(TZ80Object* object) {
+  if (object && object->Form) object->Form->StatusTick();
+}
+
+void Z80_Shutdown(void) {
+  for (;;) {
+    TZ80Object* object = nullptr;
+    {
+      std::lock_guard lock(g_instancesMutex);
+      if (!Z80Instances) return;
+      if (Z80Instances->empty()) {
+        delete Z80Instances;
+        Z80Instances = nullptr;
+        return;
+      }
+      object = Z80Instances->front();
+    }
+    // Destroy stops a running thread with the same handshake as Z80_Stop.
+    if (Z80_Destroy(object) != Z80_OK) Unregister(object);
+  }
+}
+
+}  // extern "C"
+
+namespace {
+
+// Runs when the library is unloaded (or the program exits): nothing of an
+// instance the host forgot may outlive the code it runs.
+__attribute__((destructor)) void Z80Unload() { Z80_Shutdown(); }
+
+}  // namespace

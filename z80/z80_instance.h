@@ -1,0 +1,44 @@
+// Library-internal parts of an instance and the shared pieces of the exports.
+#pragma once
+
+#include <atomic>
+#include <string_view>
+#include <type_traits>
+
+#include "z80/z80.h"
+
+namespace z80 {
+
+// What Z80_Create allocates: the state record the host sees, followed by
+// what only run control needs. StateRecord points at State.
+struct TZ80Instance {
+  TZ80State State;
+  // Tells a parked run thread to return so it can be joined.
+  std::atomic<uint8_t> ExitRequest{0};
+};
+static_assert(std::is_standard_layout_v<TZ80Instance>);
+
+inline TZ80Instance* InstanceOf(TZ80Object* object) {
+  return reinterpret_cast<TZ80Instance*>(object->StateRecord);
+}
+
+inline constexpr std::string_view kCaption = "Модуль Z80";
+inline constexpr std::string_view kBusyText =
+    "Невозможно выполнить операцию -\nмодуль занят выполнением другой операции!";
+inline constexpr std::string_view kInvalidText =
+    "Невозможно выполнить операцию -\nуказан некорректный объект Z80!";
+
+// The refusal boxes: return the code they stand for.
+Z80Result RefuseBusy();
+Z80Result RefuseInvalid();
+
+// The run thread's stop handshake and join, shared by Z80_Stop, Z80_Destroy
+// and Z80_Shutdown. Returns with no run thread left.
+void StopRunThread(TZ80Object* object);
+// Joins a run thread that ended itself at a breakpoint.
+void JoinFinishedRunThread(TZ80Object* object);
+
+// Test seam: makes the next thread creation of Z80_Start fail.
+void FailNextThreadCreationForTesting();
+
+}  // namespace z80

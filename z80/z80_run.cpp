@@ -1,0 +1,131 @@
+// Run control: the run thread, start and stop.
+//
+// The GUI thread and the run thread meet only through the atomic flags of
+// TZ80Object. Stopping is cooperative: the thread parks at the top of its
+// loop (outside a step and outside OnAfterStep), acknowledges, and returns
+// when told to exit; the GUI thread then joins it. A thread that stopped at a
+// breakpoint has returned by itself and is joined by whichever export next
+// needs the thread slot.
+#include <atomic>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "platform/dialogs.h"
+#include "z80/debugger/cpu_window.h"
+#include "z80/z80_breakpoints.h"
+#include "z80/z80_core.h"
+#include "z80/z80_instance.h"
+
+namespace z80 {
+namespace {
+
+constexpr auto kPoll = std::chrono::milliseconds(1);
+
+std::atomic<bool> g_failNextThread{false};
+
+void Z80RunThread(TZ80Object* object) {
+  TZ80Instance* instance = InstanceOf(object);
+  TZ80State& s = instance->State;
+  const TZ80AfterStepProc afterStep = object->OnAfterStep;
+  void* const user = s.UserData;
+
+  for (;;) {
+    if (object->StopRequest.load(std::memory_order_acquire)) {
+      if (instance->ExitRequest.load(std::memory_order_acquire)) return;
+      object->StopAck.store(1, std::memory_order_release);
+      std::this_thread::yield();
+      continue;
+    }
+    if (BreakpointTest(object, s.PC)) {
+      // Stop before the instruction at the breakpoint; the debugger's status
+      // tick hands the stop on to the host.
+      object->BreakpointHit.store(1, std::memory_order_release);
+      object->InStep.store(0, std::memory_order_release);
+      object->Running.store(0, std::memory_order_release);
+      return;
+    }
+    object->InStep.store(1, std::memory_order_release);
+    Z80Step(s);
+    object->InStep.store(0, std::memory_order_release);
+    if (afterStep) afterStep(s.Req.Ticks, user);
+  }
+}
+
+}  // namespace
+
+void JoinFinishedRunThread(TZ80Object* object) {
+  if (object->ThreadHandle.joinable()) object->ThreadHandle.join();
+  object->ThreadId = {};
+}
+
+void StopRunThread(TZ80Object* object) {
+  if (object->ThreadHandle.joinable()) {
+    TZ80Instance* instance = InstanceOf(object);
+    object->StopAck.store(0);
+    object->StopRequest.store(1);
+    // The thread acknowledges once parked; a thread that met a breakpoint
+    // meanwhile never will, but it has cleared Running and is returning.
+    while (object->InStep.load() && object->Running.load()) std::this_thread::sleep_for(kPoll);
+    while (!object->StopAck.load() && object->Running.load()) std::this_thread::sleep_for(kPoll);
+    instance->ExitRequest.store(1);
+    object->ThreadHandle.join();
+    instance->ExitRequest.store(0);
+  }
+  object->ThreadId = {};
+  object->InStep.store(0);
+  object->Running.store(0);
+}
+
+void FailNextThreadCreationForTesting() { g_failNextThread.store(true); }
+
+}  // namespace z80
+
+using namespace z80;
+
+extern "C" {
+
+Z80Result Z80_Start(TZ80Object* object) {
+  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (object->Running.load()) return Z80_RUNNING;
+  if (object->Busy.load()) return RefuseBusy();
+  object->Busy.store(1);
+  JoinFinishedRunThread(object);
+  object->SkipBreakAddress.store(object->StateRecord->PC);
+
+  // Running goes up before the thread exists, so a thread that meets a
+  // breakpoint at once can only ever clear it, never have it set after it.
+  object->Running.store(1);
+  try {
+    if (g_failNextThread.exchange(false))
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    object->ThreadHandle = std::thread(Z80RunThread, object);
+  } catch (const std::system_error&) {
+    object->Running.store(0);
+    platform::ShowMessage(kCaption, "Error create thread!", platform::MsgButtons::Ok,
+                          platform::MsgIcon::Error);
+    object->ThreadId = {};
+    object->SkipBreakAddress.store(-1);
+    object->Busy.store(0);
+    return Z80_THREAD_NOT_CREATED;
+  }
+  object->ThreadId = object->ThreadHandle.get_id();
+  // A thread that still sees the last stop's request parks until here.
+  object->StopRequest.store(0);
+  object->Busy.store(0);
+  if (object->Form) object->Form->RefreshView(false);
+  return Z80_OK;
+}
+
+Z80Result Z80_Stop(TZ80Object* object) {
+  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (!object->Running.load()) return Z80_NOT_RUNNING;
+  if (object->Busy.load()) return RefuseBusy();
+  object->Busy.store(1);
+  StopRunThread(object);
+  object->Busy.store(0);
+  if (object->Form) object->Form->RefreshView(true);
+  return Z80_OK;
+}
+
+}  // extern "C"
