@@ -1,0 +1,95 @@
+// The frame clock. The ULA raises /INT for a few T-states at the start of
+// every frame; the emulated frame is counted in the processor's T-states,
+// which the library reports after each step. Everything per frame (input,
+// picture, sound frame) hangs off the single test for the frame end.
+#include "machine/hardware.h"
+
+namespace {
+inline TZXHardware& Machine(void* user) { return *static_cast<TZXHardware*>(user); }
+}  // namespace
+
+void TZXHardware::AfterCpuStep(uint32_t ticks, void* user) {
+  Machine(user).OnStep(static_cast<int32_t>(ticks));
+}
+
+void TZXHardware::OnStep(int32_t ticks) {
+  FrameTact += static_cast<uint32_t>(ticks);
+  GlobalTact += static_cast<uint64_t>(static_cast<int64_t>(ticks));
+
+  // Align M1: on the Scorpion the ULA holds the processor's clock so that
+  // opcode fetches from RAM start on even T-states.
+  if (Timing.execAlignM1 && cpu_->PC >= 0x4000 && (FrameTact & 1)) {
+    ++FrameTact;
+    ++GlobalTact;
+  }
+
+  if (cpu_->PC == 0x056B && TapeTrapsEnabled && TapeEmulationEnabled && !TrdosActive &&
+      !ExtRomActive && Windows[0] == Rom48Slot)
+    tape_->TapeTrapLoad(*this);
+
+  const uint32_t loop = Timing.timeLoopTime;
+  if (FrameTact >= loop) {
+    FrameTact -= loop;
+    // The period was shortened meanwhile: start the new frame afresh.
+    if (FrameTact > loop) FrameTact = 0;
+    EndOfFrame();
+  }
+
+  const uint32_t intBegin = Timing.timeInterruptBegin;
+  const uint32_t intEnd = Timing.timeInterruptEnd;
+  const bool inWindow = FrameTact >= intBegin && FrameTact <= intEnd;
+  cpu_->Req.IntLine.store(inWindow ? 1 : 0, std::memory_order_relaxed);
+  if (inWindow) {
+    SoundChip.FrameLoop();
+    return;
+  }
+
+  // A halted processor executes NOPs (4 T-states each, each refreshing R)
+  // until the interrupt. Jump over them in one go, stopping 8 T-states short
+  // of the frame end so the next halted steps cross it normally. The passes
+  // are counted in closed form: the first 4-T-state pass that lands in the
+  // INT window or reaches the limit ends the skip.
+  if (cpu_->Req.Halted && loop > 8) {
+    const uint32_t limit = loop - 8;
+    const uint32_t start = FrameTact;
+    if (start >= limit) return;
+    uint32_t passes = (limit - start + 3) / 4;
+    if (start < intBegin) {
+      const uint32_t toWindow = (intBegin - start + 3) / 4;
+      if (toWindow < passes && start + 4 * toWindow <= intEnd) passes = toWindow;
+    }
+    FrameTact = start + 4 * passes;
+    GlobalTact += 4ull * passes;
+    const uint8_t r = static_cast<uint8_t>(cpu_->IR);
+    const uint8_t newR = static_cast<uint8_t>((r & 0x80) | ((r + passes) & 0x7F));
+    cpu_->IR = static_cast<uint16_t>((cpu_->IR & 0xFF00) | newR);
+  }
+}
+
+void TZXHardware::EndOfFrame() {
+  input_->PollKeyboard(*this);
+  input_->PollKeypadJoystick(*this);
+  input_->PollMouse(*this);
+  EndFrame();
+}
+
+// LD A,I and LD A,R copy IFF2 into the flags, so they must see an interrupt
+// that starts while they are still running.
+void TZXHardware::UpdateIntLine(void* user) {
+  TZXHardware& m = Machine(user);
+  uint32_t t = m.FrameTact + m.cpu_->Req.Ticks;
+  if (t >= m.Timing.timeLoopTime) t -= m.Timing.timeLoopTime;
+  if (t >= m.Timing.timeInterruptBegin && t <= m.Timing.timeInterruptEnd)
+    m.cpu_->Req.IntLine.store(1, std::memory_order_relaxed);
+}
+
+void TZXHardware::DebuggerBreak(void* user) {
+  TZXHardware& m = Machine(user);
+  if (m.FullScreenFlag) m.display_->LeaveFullScreen(m);
+}
+
+void TZXHardware::RefreshScreen() {
+  if (!DisplayBusy.try_lock()) return;
+  DisplayBusy.unlock();
+  EndFrame();
+}

@@ -1,0 +1,268 @@
+// The beam renderer. The ULA draws the picture while the processor runs,
+// two pixels per T-state, fetching a bitmap byte and its attribute every
+// four paper T-states. Drawing lazily up to the T-state of each write that
+// can change the picture (screen memory, border, paging) gives the same
+// result as drawing continuously: border stripes and multicolour effects
+// land where the real machine shows them.
+//
+// The picture is 320 x 240: 24 border lines above and below the 192 paper
+// lines, 32 border pixels left and right of the 256 paper pixels. Each
+// T-state from the first visible line on has a class in ScreenClassTable, so
+// the per-T-state work is a table lookup with no line arithmetic.
+#include <algorithm>
+#include <cstring>
+
+#include "machine/hardware.h"
+
+namespace {
+
+constexpr uint8_t kInvisible = 0, kPaper = 1, kBorder = 2, kEnd = 3;
+constexpr int64_t kPictureLines = 240;
+constexpr int64_t kTopBorderLines = 24;
+constexpr int64_t kPaperLines = 192;
+// The class table covers the frame from the first visible line; the timing
+// rules keep that below 340,000 T-states, and no timing set, checked or
+// not, can make the table larger than this.
+constexpr int64_t kMaxClassTable = 1 << 20;
+
+// First bitmap and attribute byte of each character row: the bitmap is
+// stored in thirds of 8 rows, pixel lines of a row 256 bytes apart.
+constexpr std::array<uint32_t, 24> MakeRowBitmapStart() {
+  std::array<uint32_t, 24> t{};
+  for (uint32_t row = 0; row < 24; ++row) t[row] = (row / 8) * 2048 + (row % 8) * 32;
+  return t;
+}
+constexpr std::array<uint32_t, 24> MakeRowAttrStart() {
+  std::array<uint32_t, 24> t{};
+  for (uint32_t row = 0; row < 24; ++row) t[row] = 6144 + row * 32;
+  return t;
+}
+constexpr std::array<uint32_t, 24> CharRowBitmapStart = MakeRowBitmapStart();
+constexpr std::array<uint32_t, 24> CharRowAttrStart = MakeRowAttrStart();
+
+inline void StorePair(uint8_t* at, uint8_t left, uint8_t right) {
+  at[0] = left;
+  at[1] = right;
+}
+
+}  // namespace
+
+void TZXHardware::ResetBeam() {
+  BeamPixelOffset = 0;
+  BeamRowIndex = 0;
+  BeamBitmapOffset = 8191;
+  BeamPixelMask = 0;
+  BeamBitmapByte = 0;
+  BeamTableIndex = 0;
+}
+
+void TZXHardware::InitScreenTiming() {
+  {
+    std::lock_guard<std::mutex> busy(DisplayBusy);
+    const int64_t line = Timing.timeLineTime;
+    const int64_t frame = Timing.timeLoopTime;
+    int64_t h = static_cast<int64_t>(Timing.timeHorzScreenBegin) + Timing.timeCycleFIX;
+    int64_t lines = Timing.timeScreenBeginLines;
+    // A paper start too early in the line for the 32 pixels of left border:
+    // the same absolute T-state, counted from the line before.
+    if (h < 32) {
+      lines -= 1;
+      h += line;
+    }
+    const int64_t firstVisible = std::clamp<int64_t>((lines - kTopBorderLines) * line, 0, frame);
+    FirstVisibleTact = static_cast<uint32_t>(firstVisible);
+    LinePixels = static_cast<uint32_t>(2 * line);
+    VisibleStartPixel = 2 * h - 32;
+    VisibleEndPixel = 2 * h + 288;
+    PaperStartPixel = 2 * h;
+    PaperEndPixel = 2 * h + 256;
+    ResetBeam();
+
+    // Sized from the frame, with a final end-of-picture entry the beam stops
+    // on, so no timing set can make the renderer index past it.
+    const int64_t span = std::min<int64_t>(frame - firstVisible, kMaxClassTable);
+    ScreenClassTable.assign(static_cast<size_t>(span) + 1, kEnd);
+    int64_t x = 0, y = 0;
+    const int64_t linePixels = 2 * line;
+    for (int64_t i = 0; i < span; ++i) {
+      uint8_t c;
+      if (y >= kPictureLines) {
+        break;  // the rest stays kEnd
+      } else if (x < VisibleStartPixel) {
+        c = kInvisible;
+        x += 2;
+      } else if (x >= VisibleEndPixel) {
+        c = kInvisible;
+        x += 2;
+        if (x > linePixels) {
+          ++y;
+          x -= linePixels;
+        }
+      } else if (y < kTopBorderLines || y >= kTopBorderLines + kPaperLines ||
+                 x < PaperStartPixel || x >= PaperEndPixel) {
+        c = kBorder;
+        x += 2;
+      } else {
+        c = kPaper;
+        x += 2;
+      }
+      ScreenClassTable[static_cast<size_t>(i)] = c;
+    }
+    FramePeriodTicks = CPUClockHz / 50;
+  }
+
+  for (int a = 0; a < 256; ++a) {
+    const int bright = (a & 0x40) ? 8 : 0;
+    InkColourTable[a] = static_cast<uint8_t>(16 + (a & 7) + bright);
+    PaperColourTable[a] = static_cast<uint8_t>(16 + ((a >> 3) & 15));
+  }
+  SoundChip.SetFrameLength(static_cast<int32_t>(Timing.timeLoopTime));
+}
+
+void TZXHardware::RenderToTact(uint32_t tact) {
+  // Another display routine is at work: leave these T-states to a later call.
+  if (!DisplayBusy.try_lock()) return;
+  if (HiResMode)
+    RenderHiRes(tact);
+  else
+    RenderNormal(tact);
+  DisplayBusy.unlock();
+}
+
+void TZXHardware::RenderNormal(uint32_t tact) {
+  if (tact < FirstVisibleTact) return;
+  const int64_t n = static_cast<int64_t>(tact) - static_cast<int64_t>(LastRenderedTact);
+  LastRenderedTact = tact;
+  if (n <= 0) return;
+  const uint8_t border = static_cast<uint8_t>(16 + (BorderLatch & 7));
+  const uint8_t* classes = ScreenClassTable.data();
+  uint8_t* out = FrameBuffer;
+  for (int64_t k = 0; k < n; ++k) {
+    switch (classes[BeamTableIndex]) {
+      case kInvisible:
+        break;
+      case kBorder:
+        StorePair(out + BeamPixelOffset, border, border);
+        BeamPixelOffset += 2;
+        break;
+      case kEnd:
+        return;
+      default: {  // paper
+        if (BeamPixelMask == 0) {
+          BeamPixelMask = 0x80;
+          if ((BeamBitmapOffset & 31) != 31) {
+            ++BeamBitmapOffset;
+            ++BeamAttrOffset;
+          } else if ((BeamBitmapOffset & 0x700) != 0x700) {
+            // Next pixel line of the same character row, column 0.
+            BeamBitmapOffset = (BeamBitmapOffset & 0x1FE0) + 0x100;
+            BeamAttrOffset &= 0x1FE0;
+          } else {
+            const uint32_t row = std::min<uint32_t>(BeamRowIndex, 23);
+            BeamBitmapOffset = CharRowBitmapStart[row];
+            BeamAttrOffset = CharRowAttrStart[row];
+            ++BeamRowIndex;
+          }
+          BeamBitmapByte = ScreenPage[BeamBitmapOffset];
+          const uint8_t attr = ScreenPage[BeamAttrOffset];
+          BeamInk = InkColourTable[attr];
+          BeamPaper = PaperColourTable[attr];
+          BeamFlash = attr & 0x80;
+        }
+        uint8_t ink = BeamInk, paper = BeamPaper;
+        if (FlashPhase && BeamFlash) std::swap(ink, paper);
+        const uint8_t mask = BeamPixelMask;
+        StorePair(out + BeamPixelOffset, (BeamBitmapByte & mask) ? ink : paper,
+                  (BeamBitmapByte & (mask >> 1)) ? ink : paper);
+        BeamPixelOffset += 2;
+        BeamPixelMask = static_cast<uint8_t>(mask >> 2);
+        break;
+      }
+    }
+    ++BeamTableIndex;
+  }
+}
+
+// The Profi's 512 x 240 mode: a line every 200 T-states whatever the
+// timing, each pixel doubled vertically into the 640 x 480 picture. Each
+// column shows two bytes, the left from the upper 8 KB of the page.
+void TZXHardware::RenderHiRes(uint32_t tact) {
+  const uint32_t target = std::min<uint32_t>(tact / 200, 240);
+  if (HiResLinesDone > 239) return;
+  const uint8_t border = static_cast<uint8_t>(16 + (7 - (BorderLatch & 7)));
+  for (uint32_t y = HiResLinesDone; y < target; ++y) {
+    const uint32_t o = (y >> 6) * 2048 + (y & 7) * 256 + ((y & 0x38) >> 3) * 32;
+    uint8_t* row = FrameBuffer + static_cast<size_t>(2 * y) * 640;
+    std::memset(row, border, 64);
+    std::memset(row + 576, border, 64);
+    uint8_t* p = row + 64;
+    for (uint32_t c = 0; c < 32; ++c) {
+      for (uint32_t half = 0; half < 2; ++half) {
+        const uint32_t at = o + c + (half == 0 ? 0x2000 : 0);
+        const uint8_t bits = HiResBitmapPage[at];
+        const uint8_t attr = HiResAttrPage[at];
+        const uint8_t ink = InkColourTable[attr];
+        // No flash here: attribute bit 7 brightens the paper instead.
+        const uint8_t paper = PaperColourTable[attr | ((attr & 0x80) >> 1)];
+        for (int b = 7; b >= 0; --b) *p++ = ((bits >> b) & 1) ? ink : paper;
+      }
+    }
+    std::memcpy(row + 640, row, 640);
+  }
+  if (target > HiResLinesDone) HiResLinesDone = target;
+}
+
+// The byte the ULA is fetching when nothing else drives the data bus: the
+// bitmap or attribute byte under the beam during the paper, else idle.
+uint8_t TZXHardware::ReadFloatingBus() {
+  const uint8_t idle = cpu_->Req.IntVector.load(std::memory_order_relaxed);
+  // Drawn up to now first, so the beam stands at the current T-state.
+  if (!DisplayBusy.try_lock()) return idle;
+  if (!HiResMode) RenderNormal(CurrentTact());
+  uint8_t result = idle;
+  if (FrameTact >= FirstVisibleTact && BeamTableIndex < ScreenClassTable.size() &&
+      ScreenClassTable[BeamTableIndex] == kPaper && BeamBitmapOffset >= 1 &&
+      BeamBitmapOffset <= 0x1800 && BeamAttrOffset >= 0x1801 && BeamAttrOffset <= 0x1B00) {
+    result = (BeamPixelMask & 0x33) ? ScreenPage[BeamAttrOffset - 1]
+                                    : ScreenPage[BeamBitmapOffset - 1];
+  }
+  DisplayBusy.unlock();
+  return result;
+}
+
+void TZXHardware::EndFrame() {
+  RenderToTact(Timing.timeLoopTime);
+  std::lock_guard<std::mutex> busy(DisplayBusy);
+  PresentFrame();
+  ResetBeam();
+  LastRenderedTact = FirstVisibleTact;
+  HiResLinesDone = 0;
+}
+
+// Flash swaps ink and paper every 16 frames; counted here so the picture
+// flashes with or without a display attached.
+void TZXHardware::PresentFrame() {
+  if (++FlashCounter >= 16) {
+    FlashCounter = 0;
+    FlashPhase ^= 1;
+  }
+  display_->PresentFrame(*this);
+}
+
+void TZXHardware::SetScreenMode(int mode) {
+  const uint8_t hiRes = mode ? 1 : 0;
+  if (hiRes == HiResMode) return;
+  std::lock_guard<std::mutex> busy(DisplayBusy);
+  HiResMode = hiRes;
+  ScreenWidth = hiRes ? 640 : 320;
+  PictureLines = hiRes ? 480 : 240;
+  display_->SetScreenMode(*this, hiRes);
+}
+
+void TZXHardware::FillPaletteEntries(TPaletteEntry* entries, int count) const {
+  for (int i = 0; i < count; ++i) {
+    const uint8_t* rgb = (i >= 16 && i < 32) ? &SpectrumPalette[(i - 16) * 3]
+                                             : &GuiPalette[(i & 15) * 3];
+    entries[i] = {rgb[0], rgb[1], rgb[2], 0};
+  }
+}
