@@ -1,0 +1,135 @@
+#include "platform/display.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace platform {
+
+std::string FpsText(uint32_t fps) {
+  char text[32];
+  std::snprintf(text, sizeof text, "FPS: %02u", fps);
+  return text;
+}
+
+bool PictureSlot::Put(const uint8_t* pixels, int width, int height, const Palette& palette,
+                      bool show_fps, uint32_t fps) {
+  const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+  std::lock_guard<std::mutex> lock(mutex_);
+  pending_.width = width;
+  pending_.height = height;
+  pending_.pixels.resize(size);
+  std::memcpy(pending_.pixels.data(), pixels, size);
+  pending_.palette = palette;
+  pending_.show_fps = show_fps;
+  pending_.fps = fps;
+  pending_.serial = put_serial_.load(std::memory_order_relaxed) + 1;
+  put_serial_.store(pending_.serial, std::memory_order_release);
+  const bool notify = !has_pending_;
+  has_pending_ = true;
+  return notify;
+}
+
+bool PictureSlot::Take(Picture& out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!has_pending_) return false;
+  std::swap(out, pending_);
+  has_pending_ = false;
+  return true;
+}
+
+void PictureSlot::MarkShown(uint64_t serial) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (serial > shown_serial_.load(std::memory_order_relaxed))
+      shown_serial_.store(serial, std::memory_order_release);
+  }
+  shown_cv_.notify_all();
+}
+
+bool PictureSlot::WaitShown(uint64_t serial, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return shown_cv_.wait_for(lock, timeout, [&] {
+    return shown_serial_.load(std::memory_order_relaxed) >= serial;
+  });
+}
+
+uint64_t FramePacer::Pace(uint64_t period_ticks, uint64_t clock_hz) {
+  uint64_t now = clock_->Now();
+  const uint64_t margin =
+      static_cast<uint64_t>(static_cast<unsigned __int128>(clock_hz) * kSpinMargin.count() / 1'000'000);
+  uint64_t elapsed = now - last_stamp_;
+  if (elapsed < period_ticks && clock_hz != 0) {
+    const uint64_t remaining = period_ticks - elapsed;
+    if (remaining > margin) {
+      const auto ns = static_cast<int64_t>(
+          static_cast<unsigned __int128>(remaining - margin) * 1'000'000'000u / clock_hz);
+      clock_->SleepFor(std::chrono::nanoseconds(ns));
+      now = clock_->Now();
+      elapsed = now - last_stamp_;
+    }
+    while (elapsed < period_ticks) {
+      now = clock_->Now();
+      elapsed = now - last_stamp_;
+    }
+  }
+  last_stamp_ = now;
+  return now;
+}
+
+void FpsMeter::FramePresented(uint64_t now, uint64_t clock_hz) {
+  if (++count_ < 4) return;
+  const uint64_t t = (now - stamp_) / 4;
+  if (t != 0) value_ = static_cast<uint32_t>(clock_hz / t + ((clock_hz % t) >= t / 2 ? 1 : 0));
+  stamp_ = now;
+  count_ = 0;
+}
+
+// Rows of the icon: a frame of interface colour 9 around colour 7 (the
+// shutter), then the label in colours 14 and 1.
+const uint8_t kDiskIcon[14][14] = {
+    {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9},
+    {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9},
+    {9, 9, 9, 14, 14, 14, 14, 14, 14, 14, 1, 1, 1, 9},
+    {9, 9, 9, 14, 1, 1, 14, 14, 14, 14, 1, 1, 1, 9},
+    {9, 9, 9, 14, 1, 1, 14, 14, 14, 14, 1, 1, 1, 9},
+    {9, 9, 9, 14, 1, 1, 14, 14, 14, 14, 1, 1, 1, 9},
+    {9, 9, 9, 14, 14, 14, 14, 14, 14, 14, 1, 1, 1, 9},
+};
+
+void DrawDiskIcon(uint8_t* pixels, int width) {
+  for (int y = 0; y < 14; ++y)
+    std::memcpy(pixels + static_cast<size_t>(5 + y) * width + (width - 18), kDiskIcon[y], 14);
+}
+
+DisplayOutput::DisplayOutput() : clock_(&default_clock_), pacer_(default_clock_), sink_(&null_sink_) {}
+
+DisplayOutput::DisplayOutput(PaceClock& clock) : clock_(&clock), pacer_(clock), sink_(&null_sink_) {}
+
+void DisplayOutput::Present(const PresentRequest& r) {
+  if (r.show_disk_activity && r.disk_activity && *r.disk_activity > 0) {
+    DrawDiskIcon(r.pixels, r.width);
+    --*r.disk_activity;
+  }
+  uint64_t now = r.limit_50hz ? pacer_.Pace(r.frame_period_ticks, r.clock_hz) : clock_->Now();
+  static const Palette kBlack{};
+  const bool notify = slot_.Put(r.pixels, r.width, r.height, r.palette ? *r.palette : kBlack,
+                                r.show_fps, fps_.value());
+  const uint64_t serial = slot_.last_put();
+  if (notify) sink_.load()->PictureReady();
+  if (r.video_sync) {
+    slot_.WaitShown(serial, kVideoSyncTimeout);
+    now = clock_->Now();
+  }
+  if (r.show_fps) fps_.FramePresented(now, r.clock_hz);
+  presents_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+
+namespace platform::qt {
+
+namespace {
+
+MsgResult ShowBox(const QString& caption, const QString& text, MsgButtons buttons, MsgIcon icon) {
+  QMessageBox box;
+  box.setWindowTitle(caption);
+  box.setText(text);
+  switch (icon) {
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::None: break;
+  }
+  QMessageBox::StandardButtons set;
+  switch (buttons) {
+    case MsgButtons::Ok: set = QMessageBox::Ok; break;
+    case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
+    case MsgButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+  }
+  box.setStandardButtons(set);
+  switch (box.exec()) {
+    case QMessageBox::Cancel: return MsgResult::Cancel;
+    case QMessageBox::Yes: return MsgResult::Yes;
+    case QMessageBox::No: return MsgResult::No;
+    case QMessageBox::Ok: return MsgResult::Ok;
+    default:
+      // Closed with Escape or the title bar.
+      return (buttons == MsgButtons::YesNo) ? MsgResult::No : MsgResult::Cancel;
+  }
+}
+
+}  // namespace
+
+MsgResult QtDialogs::Message(std::string_view caption, std::string_view text, MsgButtons buttons,
+                             MsgIcon icon) {
+  const QString qcaption = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return StderrDialogs().Message(caption, text, buttons, icon);
+  if (QThread::currentThread() == app->thread()) return ShowBox(qcaption, qtext, buttons, icon);
+  // Another thread: the box is still a GUI object and runs on the GUI thread.
+  MsgResult result = MsgResult::Ok;
+  QMetaObject::invokeMethod(
+      app, [&] { result = ShowBox(qcaption, qtext, buttons, icon); }, Qt::BlockingQueuedConnection);
+  return result;
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,84 @@
+#include "platform/qt/qt_settings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QVariant>
+
+namespace platform::qt {
+
+namespace {
+
+QString KeyOf(std::string_view group, std::string_view name) {
+  QString key = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  if (group.empty()) return key;
+  return QString::fromUtf8(group.data(), static_cast<qsizetype>(group.size())) + "/" + key;
+}
+
+}  // namespace
+
+std::string DefaultSettingsPath() {
+  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (base.isEmpty()) base = QDir::homePath() + "/.config";
+  return (base + "/OVRIN/OVRIN.ini").toStdString();
+}
+
+IniSettings::IniSettings(const std::string& path)
+    : path_(path), settings_(std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat)) {}
+
+IniSettings::~IniSettings() = default;
+
+bool IniSettings::Exists(std::string_view group, std::string_view name) {
+  return settings_->contains(KeyOf(group, name));
+}
+
+std::optional<int64_t> IniSettings::ReadInt(std::string_view group, std::string_view name) {
+  const QVariant v = settings_->value(KeyOf(group, name));
+  // An INI file gives every plain value as text; only a whole decimal number
+  // counts, anything else (a byte array, a list, "12abc") is unreadable.
+  if (v.typeId() != QMetaType::QString) {
+    if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) return v.toLongLong();
+    return std::nullopt;
+  }
+  bool ok = false;
+  const qlonglong n = v.toString().trimmed().toLongLong(&ok, 10);
+  if (!ok) return std::nullopt;
+  return n;
+}
+
+std::optional<std::string> IniSettings::ReadString(std::string_view group, std::string_view name) {
+  const QVariant v = settings_->value(KeyOf(group, name));
+  // An unquoted text with commas ("pentagon.rom,1") comes back as a list.
+  if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(',').toStdString();
+  if (v.typeId() != QMetaType::QString) return std::nullopt;
+  return v.toString().toStdString();
+}
+
+std::optional<std::vector<uint8_t>> IniSettings::ReadBytes(std::string_view group, std::string_view name) {
+  const QVariant v = settings_->value(KeyOf(group, name));
+  if (v.typeId() != QMetaType::QByteArray) return std::nullopt;
+  const QByteArray b = v.toByteArray();
+  return std::vector<uint8_t>(b.begin(), b.end());
+}
+
+void IniSettings::WriteInt(std::string_view group, std::string_view name, int64_t value) {
+  settings_->setValue(KeyOf(group, name), QVariant::fromValue<qlonglong>(value));
+}
+
+void IniSettings::WriteString(std::string_view group, std::string_view name, std::string_view value) {
+  settings_->setValue(KeyOf(group, name),
+                      QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
+}
+
+void IniSettings::WriteBytes(std::string_view group, std::string_view name,
+                             const std::vector<uint8_t>& value) {
+  settings_->setValue(KeyOf(group, name),
+                      QByteArray(reinterpret_cast<const char*>(value.data()),
+                                 static_cast<qsizetype>(value.size())));
+}
+
+bool IniSettings::Flush() {
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
+}
+
+}  // namespace platform::qt
