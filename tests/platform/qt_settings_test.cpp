@@ -1,0 +1,97 @@
+#include "platform/qt/qt_settings.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ovrin-ini-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = dir_ + "/OVRIN/OVRIN.ini";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  void WriteFile(const std::string& text) {
+    fs::create_directories(fs::path(path_).parent_path());
+    std::ofstream(path_) << text;
+  }
+  std::string dir_, path_;
+};
+
+TEST_F(IniSettingsTest, ValuesSurviveAFreshObjectAndLandInTheirSections) {
+  {
+    platform::qt::IniSettings s(path_);
+    s.WriteBool("", "EnableCMOS", true);
+    s.WriteInt("", "VectorBUS", 255);
+    s.WriteString("", "ROMFILE1", "/usr/share/spectrum-roms/opense.rom,0");
+    std::vector<uint8_t> palette(48);
+    for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(i * 5 + 1);
+    s.WriteBytes("", "Palette", palette);
+    s.WriteInt("Timing", "timeLoopTime", 71680);
+    s.WriteInt("Timing", "timeHorzScreenBegin", 4294967292);
+    ASSERT_TRUE(s.Flush());
+  }
+  platform::qt::IniSettings s(path_);
+  EXPECT_EQ(s.ReadBool("", "EnableCMOS"), true);
+  EXPECT_EQ(s.ReadInt("", "VectorBUS"), 255);
+  EXPECT_EQ(s.ReadString("", "ROMFILE1"), "/usr/share/spectrum-roms/opense.rom,0");
+  auto palette = s.ReadBytes("", "Palette");
+  ASSERT_TRUE(palette);
+  ASSERT_EQ(palette->size(), 48u);
+  EXPECT_EQ((*palette)[47], 47 * 5 + 1);
+  EXPECT_EQ(s.ReadInt("Timing", "timeLoopTime"), 71680);
+  EXPECT_EQ(s.ReadInt("Timing", "timeHorzScreenBegin"), 4294967292);
+  EXPECT_FALSE(s.Exists("", "timeLoopTime"));
+
+  std::ifstream in(path_);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("[Timing]"), std::string::npos);
+  EXPECT_NE(text.find("EnableCMOS=1"), std::string::npos);
+}
+
+TEST_F(IniSettingsTest, HandWrittenValuesOfTheWrongTypeReadAsMissing) {
+  WriteFile(
+      "[General]\n"
+      "VectorBUS=abc\n"
+      "MemoryModel=12abc\n"
+      "EnableCMOS= 1 \n"
+      "ROMFILE0=opense.rom,1\n"
+      "Palette=not bytes\n"
+      "Installed=Yes\n");
+  platform::qt::IniSettings s(path_);
+  EXPECT_EQ(s.ReadInt("", "VectorBUS"), std::nullopt);
+  EXPECT_EQ(s.ReadInt("", "MemoryModel"), std::nullopt);
+  EXPECT_EQ(s.ReadBool("", "EnableCMOS"), true);
+  EXPECT_EQ(s.ReadString("", "ROMFILE0"), "opense.rom,1");
+  EXPECT_EQ(s.ReadBytes("", "Palette"), std::nullopt);
+  EXPECT_TRUE(s.Exists("", "Installed"));
+  EXPECT_FALSE(s.Exists("", "Missing"));
+}
+
+TEST_F(IniSettingsTest, FlushReportsAFileThatCannotBeWritten) {
+  // The settings folder's place is taken by a regular file.
+  fs::create_directories(dir_);
+  std::ofstream(dir_ + "/OVRIN") << "x";
+  platform::qt::IniSettings s(path_);
+  s.WriteInt("", "A", 1);
+  EXPECT_FALSE(s.Flush());
+}
+
+TEST(IniSettingsPath, FollowsXdgConfigHome) {
+  const char* old = getenv("XDG_CONFIG_HOME");
+  std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", "/tmp/cfg-here", 1);
+  EXPECT_EQ(platform::qt::DefaultSettingsPath(), "/tmp/cfg-here/OVRIN/OVRIN.ini");
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_NE(platform::qt::DefaultSettingsPath().find("/.config/OVRIN/OVRIN.ini"), std::string::npos);
+  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+}
+
+}  // namespace
