@@ -52,6 +52,16 @@ void Z80RunThread(TZ80Object* object) {
   }
 }
 
+// A step is short: look again a few times before settling into 1 ms sleeps,
+// so that a stop costs microseconds rather than a scheduler tick.
+template <typename Condition>
+void WaitWhile(Condition condition) {
+  for (int spin = 0; condition(); ++spin) {
+    if (spin < 200) std::this_thread::yield();
+    else std::this_thread::sleep_for(kPoll);
+  }
+}
+
 }  // namespace
 
 void JoinFinishedRunThread(TZ80Object* object) {
@@ -66,8 +76,8 @@ void StopRunThread(TZ80Object* object) {
     object->StopRequest.store(1);
     // The thread acknowledges once parked; a thread that met a breakpoint
     // meanwhile never will, but it has cleared Running and is returning.
-    while (object->InStep.load() && object->Running.load()) std::this_thread::sleep_for(kPoll);
-    while (!object->StopAck.load() && object->Running.load()) std::this_thread::sleep_for(kPoll);
+    WaitWhile([object] { return object->InStep.load() && object->Running.load(); });
+    WaitWhile([object] { return !object->StopAck.load() && object->Running.load(); });
     instance->ExitRequest.store(1);
     object->ThreadHandle.join();
     instance->ExitRequest.store(0);

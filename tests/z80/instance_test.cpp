@@ -1,0 +1,263 @@
+// The exports' contracts: result codes, refusal boxes, the instance list and
+// what Z80_Create leaves in the records.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/recording_dialogs.h"
+#include "z80/debugger/cpu_window.h"
+#include "z80/z80_breakpoints.h"
+#include "z80/z80_host.h"
+#include "z80/z80_instance.h"
+#include "z80_test_bus.h"
+
+namespace {
+
+using testing_support::ScopedDialogs;
+using z80test::TestBus;
+
+const std::string kBusy = "Невозможно выполнить операцию -\nмодуль занят выполнением другой операции!";
+const std::string kInvalid = "Невозможно выполнить операцию -\nуказан некорректный объект Z80!";
+
+struct Host {
+  TestBus bus;
+  TZ80Object object;
+  ScopedDialogs<decltype(&Z80_SetDialogs)> dialogs{&Z80_SetDialogs};
+
+  Z80Result Create(const char* name = nullptr) {
+    return Z80_Create(name, TestBus::Fetch, TestBus::Read, TestBus::Write, TestBus::In,
+                      TestBus::Out, TestBus::IntCheck, TestBus::AfterStep, nullptr, &bus, &object);
+  }
+  ~Host() {
+    if (object.StateRecord) Z80_Destroy(&object);
+  }
+  auto Messages() { return dialogs.dialogs.Messages(); }
+};
+
+TNullCPUWindow& Window(TZ80Object& o) { return *static_cast<TNullCPUWindow*>(o.Form); }
+
+TEST(Create, FillsTheRecordsAndRegisters) {
+  Host h;
+  std::memset(h.object.Reserved, 0x5A, sizeof h.object.Reserved);
+  ASSERT_EQ(h.Create("Main CPU"), Z80_OK);
+  TZ80Object& o = h.object;
+  EXPECT_STREQ(o.Name, "Main CPU");
+  ASSERT_NE(o.StateRecord, nullptr);
+  EXPECT_EQ(o.State, o.StateRecord);
+  EXPECT_EQ(o.RequestLines, &o.StateRecord->Req);
+  EXPECT_NE(o.Form, nullptr);
+  EXPECT_EQ(o.Form->Z80Object, &o);
+  EXPECT_NE(o.Breakpoints, nullptr);
+  EXPECT_EQ(o.SkipBreakAddress, -1);
+  EXPECT_EQ(o.Running, 0);
+  EXPECT_EQ(o.Busy, 0);
+  EXPECT_EQ(o.OnAfterStep, TestBus::AfterStep);
+  EXPECT_EQ(o.Reserved[10], 0x5A) << "reserved bytes are nobody's";
+  const TZ80State& s = *o.StateRecord;
+  EXPECT_EQ(s.Req.IntVector, 0xFF);
+  EXPECT_EQ(s.Req.IM, 0u);
+  EXPECT_EQ(s.Req.PrefixRun, 0);
+  EXPECT_EQ(s.PC, 0);
+  EXPECT_EQ(s.AF, 0) << "the state record starts zero-filled";
+  EXPECT_EQ(s.Req.Halted, 0);
+  EXPECT_EQ(s.UserData, &h.bus);
+  EXPECT_EQ(Z80_Create(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, &o),
+            Z80_ALREADY_REGISTERED);
+  EXPECT_EQ(o.StateRecord->UserData, &h.bus) << "a refused create changes nothing";
+  EXPECT_TRUE(h.Messages().empty());
+}
+
+TEST(Create, NameKeepsAtMost63Characters) {
+  Host h;
+  const std::string longName(80, 'x');
+  ASSERT_EQ(h.Create(longName.c_str()), Z80_OK);
+  EXPECT_EQ(std::string(h.object.Name), std::string(63, 'x'));
+  Host unnamed;
+  std::memset(unnamed.object.Name, 'q', sizeof unnamed.object.Name);
+  ASSERT_EQ(unnamed.Create(nullptr), Z80_OK);
+  EXPECT_STREQ(unnamed.object.Name, "");
+}
+
+TEST(Destroy, ClearsTheRecordAndRefusesASecondTime) {
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  ASSERT_EQ(Z80_Destroy(&h.object), Z80_OK);
+  EXPECT_EQ(h.object.StateRecord, nullptr);
+  EXPECT_EQ(h.object.Form, nullptr);
+  EXPECT_EQ(h.object.Breakpoints, nullptr);
+  EXPECT_EQ(h.object.OnAfterStep, nullptr);
+  EXPECT_TRUE(h.Messages().empty());
+  EXPECT_EQ(Z80_Destroy(&h.object), Z80_INVALID_OBJECT);
+  TZ80Object never;
+  EXPECT_EQ(Z80_Destroy(&never), Z80_INVALID_OBJECT);
+  const auto m = h.Messages();
+  ASSERT_EQ(m.size(), 2u);
+  for (const auto& msg : m) {
+    EXPECT_EQ(msg.caption, "Модуль Z80");
+    EXPECT_EQ(msg.text, kInvalid);
+    EXPECT_EQ(msg.buttons, platform::MsgButtons::Ok);
+  }
+  // The record can hold a new instance afterwards.
+  EXPECT_EQ(h.Create(), Z80_OK);
+}
+
+// Every export that tests the record refuses a dead one with the box.
+TEST(Refusals, DeadRecordGetsTheInvalidObjectBox) {
+  Host h;
+  TZ80Object& o = h.object;
+  const struct {
+    const char* name;
+    Z80Result (*call)(TZ80Object*);
+  } exports[] = {{"ExecCycle", Z80_ExecCycle}, {"Start", Z80_Start}, {"Stop", Z80_Stop},
+                 {"ShowCPU", Z80_ShowCPU},     {"Destroy", Z80_Destroy}};
+  for (const auto& e : exports) {
+    h.dialogs.dialogs.Clear();
+    EXPECT_EQ(e.call(&o), Z80_INVALID_OBJECT) << e.name;
+    const auto m = h.Messages();
+    ASSERT_EQ(m.size(), 1u) << e.name;
+    EXPECT_EQ(m[0].text, kInvalid) << e.name;
+  }
+  EXPECT_EQ(Z80_IsRunning(&o), 0);
+  o.Busy = 1;
+  EXPECT_EQ(Z80_IsRunning(&o), 2) << "answers from the bytes alone";
+  o.Busy = 0;
+  o.Running = 1;
+  EXPECT_EQ(Z80_IsRunning(&o), 1);
+  o.Running = 0;
+}
+
+TEST(Refusals, BusyAndRunningCodes) {
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  TZ80Object& o = h.object;
+  o.Busy = 1;
+  EXPECT_EQ(Z80_ExecCycle(&o), Z80_BUSY);
+  EXPECT_EQ(Z80_Start(&o), Z80_BUSY);
+  EXPECT_EQ(Z80_IsRunning(&o), 2);
+  auto m = h.Messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].caption, "Модуль Z80");
+  EXPECT_EQ(m[0].text, kBusy);
+  o.Busy = 0;
+  h.dialogs.dialogs.Clear();
+  // Running is tested before Busy, and refuses silently.
+  o.Running = 1;
+  o.Busy = 1;
+  EXPECT_EQ(Z80_ExecCycle(&o), Z80_RUNNING);
+  EXPECT_EQ(Z80_Start(&o), Z80_RUNNING);
+  o.Running = 0;
+  o.Busy = 0;
+  EXPECT_EQ(Z80_Stop(&o), Z80_NOT_RUNNING);
+  EXPECT_TRUE(h.Messages().empty());
+}
+
+TEST(ExecCycle, StepsOnceCallsAfterStepAndRefreshes) {
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  h.bus.Load(0, {0x3E, 0x42});  // LD A,#42
+  ASSERT_EQ(Z80_ShowCPU(&h.object), Z80_OK);
+  const int before = Window(h.object).Refreshes();
+  ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+  EXPECT_EQ(h.object.StateRecord->AF >> 8, 0x42);
+  EXPECT_EQ(h.object.StateRecord->Req.Ticks, 7u);
+  EXPECT_EQ(h.bus.afterSteps, 1);
+  EXPECT_EQ(Window(h.object).Refreshes(), before + 1);
+  EXPECT_TRUE(Window(h.object).LastNewStep());
+  EXPECT_EQ(h.object.Busy, 0);
+}
+
+TEST(Window, HiddenWindowIgnoresRefreshAndShowReloads) {
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+  EXPECT_FALSE(Window(h.object).IsVisible());
+  EXPECT_EQ(Window(h.object).Refreshes(), 0);
+  ASSERT_EQ(Z80_ShowCPU(&h.object), Z80_OK);
+  EXPECT_TRUE(Window(h.object).IsVisible());
+  EXPECT_EQ(Window(h.object).Refreshes(), 1);
+}
+
+TEST(Window, FactoryHookSuppliesTheWindow) {
+  static int made = 0;
+  const auto previous = z80::SetCPUWindowFactory([]() -> TCPUWindow* {
+    ++made;
+    return new TNullCPUWindow;
+  });
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  z80::SetCPUWindowFactory(previous);
+  EXPECT_EQ(made, 1);
+}
+
+TEST(Start, ThreadCreationFailureGivesCode6) {
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  z80::FailNextThreadCreationForTesting();
+  EXPECT_EQ(Z80_Start(&h.object), Z80_THREAD_NOT_CREATED);
+  const auto m = h.Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].text, "Error create thread!");
+  EXPECT_EQ(h.object.Running, 0);
+  EXPECT_EQ(h.object.Busy, 0);
+  EXPECT_EQ(h.object.SkipBreakAddress, -1);
+  EXPECT_FALSE(h.object.ThreadHandle.joinable());
+}
+
+TEST(Breakpoints, ListKeepsHasBreakpointsInStep) {
+  Host h;
+  TZ80Object& o = h.object;
+  EXPECT_FALSE(z80::BreakpointAdd(&o, 0x10)) << "no instance yet";
+  ASSERT_EQ(h.Create(), Z80_OK);
+  EXPECT_TRUE(z80::BreakpointAdd(&o, 0x10));
+  EXPECT_FALSE(z80::BreakpointAdd(&o, 0x10));
+  EXPECT_TRUE(z80::BreakpointAdd(&o, 0x20));
+  EXPECT_EQ(o.HasBreakpoints, 1);
+  EXPECT_TRUE(z80::BreakpointContains(&o, 0x20));
+  EXPECT_EQ(z80::BreakpointAddresses(&o), (std::vector<uint16_t>{0x10, 0x20}));
+  EXPECT_TRUE(z80::BreakpointRemove(&o, 0x10));
+  EXPECT_FALSE(z80::BreakpointRemove(&o, 0x10));
+  EXPECT_EQ(o.HasBreakpoints, 1);
+  EXPECT_TRUE(z80::BreakpointRemove(&o, 0x20));
+  EXPECT_EQ(o.HasBreakpoints, 0);
+  z80::BreakpointAdd(&o, 0x30);
+  EXPECT_TRUE(z80::BreakpointClear(&o));
+  EXPECT_EQ(o.HasBreakpoints, 0);
+  EXPECT_TRUE(z80::BreakpointAddresses(&o).empty());
+}
+
+TEST(Breakpoints, SkipAddressIsConsumedByTheFirstTestWithBreakpoints) {
+  Host h;
+  ASSERT_EQ(h.Create(), Z80_OK);
+  TZ80Object& o = h.object;
+  o.SkipBreakAddress = 0x10;
+  EXPECT_FALSE(z80::BreakpointTest(&o, 0x10));
+  EXPECT_EQ(o.SkipBreakAddress, 0x10) << "kept while the list is empty";
+  z80::BreakpointAdd(&o, 0x10);
+  EXPECT_FALSE(z80::BreakpointTest(&o, 0x10));
+  EXPECT_EQ(o.SkipBreakAddress, -1);
+  EXPECT_TRUE(z80::BreakpointTest(&o, 0x10));
+  o.SkipBreakAddress = 0x99;
+  EXPECT_TRUE(z80::BreakpointTest(&o, 0x10));
+  EXPECT_EQ(o.SkipBreakAddress, -1) << "consumed whatever PC was";
+}
+
+TEST(Shutdown, StopsAndDestroysEveryInstance) {
+  Host a, b;
+  ASSERT_EQ(a.Create(), Z80_OK);
+  ASSERT_EQ(b.Create(), Z80_OK);
+  a.bus.Load(0, {0x18, 0xFE});  // JR $
+  ASSERT_EQ(Z80_Start(&a.object), Z80_OK);
+  Z80_Shutdown();
+  EXPECT_EQ(a.object.StateRecord, nullptr);
+  EXPECT_EQ(b.object.StateRecord, nullptr);
+  EXPECT_EQ(a.object.Running, 0);
+  EXPECT_FALSE(a.object.ThreadHandle.joinable());
+  // The list is gone; a new create makes it again.
+  ASSERT_EQ(a.Create(), Z80_OK);
+  EXPECT_EQ(Z80_Destroy(&a.object), Z80_OK);
+  EXPECT_TRUE(a.Messages().empty());
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// Step-over on the caller's thread: where it stops, and its question after
+// every 1,000,000 steps.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/recording_dialogs.h"
+#include "z80/z80_breakpoints.h"
+#include "z80/z80_host.h"
+#include "z80_test_bus.h"
+
+namespace {
+
+using testing_support::ScopedDialogs;
+using z80test::TestBus;
+
+struct Host {
+  TestBus bus;
+  TZ80Object object;
+  ScopedDialogs<decltype(&Z80_SetDialogs)> dialogs{&Z80_SetDialogs};
+  Host() {
+    bus.record = false;
+    EXPECT_EQ(Z80_Create(nullptr, TestBus::Fetch, TestBus::Read, TestBus::Write, TestBus::In,
+                         TestBus::Out, TestBus::IntCheck, TestBus::AfterStep, nullptr, &bus,
+                         &object),
+              Z80_OK);
+    object.StateRecord->SP = 0xF000;
+  }
+  ~Host() { Z80_Destroy(&object); }
+  TZ80State& S() { return *object.StateRecord; }
+};
+
+struct OverCase {
+  const char* name;
+  std::vector<uint8_t> code;  // at 0x100
+  uint16_t pcAfter;
+  int steps;
+};
+
+class StepOver : public testing::TestWithParam<OverCase> {};
+
+// The routine at 0x8000 runs three steps: NOP, NOP, RET.
+TEST_P(StepOver, StopsWhereItShould) {
+  const auto& c = GetParam();
+  Host h;
+  for (size_t i = 0; i < c.code.size(); ++i) h.bus.memory[0x100 + i] = c.code[i];
+  h.bus.Load(0x8000, {0x00, 0x00, 0xC9});
+  h.bus.Load(0x0028, {0x00, 0xC9});
+  h.S().PC = 0x100;
+  h.S().BC = 0x0500;
+  h.bus.memory[0xF000] = 0x00;
+  h.bus.memory[0xF001] = 0x90;  // RET goes to 0x9000
+  ASSERT_EQ(Z80_ExecOver(&h.object), Z80_OK);
+  EXPECT_EQ(h.S().PC, c.pcAfter);
+  EXPECT_EQ(h.bus.afterSteps, c.steps);
+  EXPECT_EQ(h.object.Busy, 0);
+  EXPECT_TRUE(h.dialogs.dialogs.Messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StepOver,
+    testing::Values(OverCase{"Call", {0xCD, 0x00, 0x80}, 0x103, 4},
+                    OverCase{"CallTaken", {0xC4, 0x00, 0x80}, 0x103, 4},  // CALL NZ (Z clear)
+                    OverCase{"Rst28", {0xEF}, 0x101, 3},
+                    OverCase{"Nop", {0x00}, 0x101, 1},
+                    OverCase{"JpElsewhere", {0xC3, 0x00, 0x80}, 0x8000, 1},
+                    OverCase{"JrElsewhere", {0x18, 0x10}, 0x112, 1},
+                    OverCase{"Djnz", {0x10, 0xFE}, 0x100, 1},
+                    OverCase{"Ret", {0xC9}, 0x9000, 1},
+                    OverCase{"Reti", {0xED, 0x4D}, 0x9000, 1},
+                    OverCase{"JpHl", {0xE9}, 0x0000, 1},
+                    OverCase{"Halt", {0x76}, 0x100, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StepOverHalted, MakesOneStep) {
+  Host h;
+  h.S().PC = 0x100;
+  h.S().Req.Halted = Z80_FLAG_SET;
+  ASSERT_EQ(Z80_ExecOver(&h.object), Z80_OK);
+  EXPECT_EQ(h.bus.afterSteps, 1);
+}
+
+TEST(StepOverBreakpoints, StartBreakpointRunsAndAnotherStops) {
+  Host h;
+  h.bus.Load(0x100, {0xCD, 0x00, 0x80});
+  h.bus.Load(0x8000, {0x00, 0x00, 0xC9});
+  h.S().PC = 0x100;
+  z80::BreakpointAdd(&h.object, 0x100);
+  z80::BreakpointAdd(&h.object, 0x8001);
+  ASSERT_EQ(Z80_ExecOver(&h.object), Z80_OK);
+  EXPECT_EQ(h.S().PC, 0x8001) << "stopped before the instruction at the breakpoint";
+  EXPECT_EQ(h.bus.afterSteps, 2);
+  EXPECT_EQ(h.object.BreakpointHit, 0) << "a step-over stop is not handed to the host";
+}
+
+TEST(StepOverQuestion, AskedAfterEveryMillionSteps) {
+  Host h;
+  h.bus.Load(0x100, {0xCD, 0x00, 0x80});
+  h.bus.Load(0x8000, {0x18, 0xFE});  // JR $: never returns
+  h.S().PC = 0x100;
+  h.dialogs.dialogs.Script({platform::MsgResult::Cancel, platform::MsgResult::Ok});
+  ASSERT_EQ(Z80_ExecOver(&h.object), Z80_OK);
+  EXPECT_EQ(h.bus.afterSteps, 2000000);
+  const auto m = h.dialogs.dialogs.Messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0].caption, "Запрос на продолжение...");
+  EXPECT_EQ(m[0].text,
+            "Выполнен 1 000 000 циклов,\nно управление на следующий адрес\nне передано!\n"
+            "Остановить исполнение?");
+  EXPECT_EQ(m[0].buttons, platform::MsgButtons::OkCancel);
+  EXPECT_EQ(h.S().PC, 0x8000);
+}
+
+TEST(StepOverRefusals, RunningAndBusy) {
+  Host h;
+  h.object.Running = 1;
+  EXPECT_EQ(Z80_ExecOver(&h.object), Z80_RUNNING);
+  h.object.Running = 0;
+  h.object.Busy = 1;
+  EXPECT_EQ(Z80_ExecOver(&h.object), Z80_BUSY);
+  h.object.Busy = 0;
+  EXPECT_EQ(h.dialogs.dialogs.Messages().size(), 1u);
+}
+
+}  // namespace
