@@ -4,8 +4,8 @@
 // page.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,7 +35,7 @@ class Machine {
   // Memory of zeros with the instruction at kStart, registers set.
   void Load(const Bytes& bytes, uint8_t f, uint16_t bc, uint8_t a) {
     memory_.fill(0);
-    std::memcpy(&memory_[kStart], bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), memory_.begin() + kStart);
     memory_[kHL] = kAtHL;
     TZ80State& s = State();
     s.PC = kStart;

@@ -4,11 +4,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -162,25 +163,51 @@ TEST(Disassembler, EveryTemplateIsWellFormed) {
 
 // --- Outside check against z80dasm ----------------------------------------
 
-// Numbers in one notation: decimal.
-std::string Normalise(std::string text, bool ours, int address) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  text = std::regex_replace(text, std::regex("\\s+"), " ");
-  text = std::regex_replace(text, std::regex("^ | $"), "");
-  std::string out;
-  std::smatch m;
-  const std::regex number = ours ? std::regex("#([0-9A-F]+)")
-                                 : std::regex("\\$([+-][0-9]+)|\\b([0-9][0-9A-F]*)H\\b");
-  auto begin = text.cbegin();
-  while (std::regex_search(begin, text.cend(), m, number)) {
-    out.append(begin, m[0].first);
-    long value;
-    if (!ours && m[1].matched) value = (address + std::stol(m[1].str())) & 0xFFFF;
-    else value = std::stol(m[ours ? 1 : 2].str(), nullptr, 16);
-    out += std::to_string(value);
-    begin = m[0].second;
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+
+// One notation for both sides: upper case, single blanks, numbers in
+// decimal. Ours writes #hex; z80dasm writes 0ffh-style hex and relative
+// targets as $+n from the instruction's address.
+std::string Normalise(const std::string& raw, bool ours, int address) {
+  std::string text;
+  for (char c : raw) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!text.empty() && text.back() != ' ') text += ' ';
+    } else {
+      text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
   }
-  out.append(begin, text.cend());
+  if (!text.empty() && text.back() == ' ') text.pop_back();
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const bool wordStart = i == 0 || !IsWordChar(text[i - 1]);
+    if (ours && c == '#') {
+      size_t end = i + 1;
+      while (end < text.size() && IsHexDigit(text[end])) ++end;
+      out += std::to_string(std::stol(text.substr(i + 1, end - i - 1), nullptr, 16));
+      i = end;
+    } else if (!ours && c == '$' && i + 1 < text.size() && (text[i + 1] == '+' || text[i + 1] == '-')) {
+      size_t end = i + 2;
+      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      out += std::to_string((address + std::stol(text.substr(i + 1, end - i - 1))) & 0xFFFF);
+      i = end;
+    } else if (!ours && wordStart && std::isdigit(static_cast<unsigned char>(c))) {
+      size_t end = i;
+      while (end < text.size() && IsHexDigit(text[end])) ++end;
+      if (end < text.size() && text[end] == 'H' && (end + 1 == text.size() || !IsWordChar(text[end + 1]))) {
+        out += std::to_string(std::stol(text.substr(i, end - i), nullptr, 16));
+        i = end + 1;
+      } else {
+        out.append(text, i, end - i);
+        i = end;
+      }
+    } else {
+      out += c;
+      ++i;
+    }
+  }
   return out;
 }
 
@@ -246,12 +273,16 @@ TEST(Disassembler, AgreesWithZ80dasm) {
   const std::string command = "/usr/bin/z80dasm -a -g " + std::to_string(origin) + " " + path + " 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
+  // Code lines: a tab, the instruction, then ";" and the address in hex.
   std::map<int, std::string> theirs;
-  char line[512];
-  const std::regex shape("^\\t([^;]*?)\\s*;([0-9a-f]{4})\\s*$");
-  while (std::fgets(line, sizeof(line), pipe)) {
-    std::cmatch m;
-    if (std::regex_match(line, m, shape)) theirs[std::stoi(m[2].str(), nullptr, 16)] = m[1].str();
+  char buffer[512];
+  while (std::fgets(buffer, sizeof(buffer), pipe)) {
+    const std::string line(buffer);
+    const size_t semicolon = line.rfind(';');
+    if (line.empty() || line[0] != '\t' || semicolon == std::string::npos) continue;
+    const std::string tail = line.substr(semicolon + 1, 4);
+    if (tail.size() != 4 || !std::all_of(tail.begin(), tail.end(), IsHexDigit)) continue;
+    theirs[std::stoi(tail, nullptr, 16)] = line.substr(1, semicolon - 1);
   }
   pclose(pipe);
   unlink(path);

@@ -21,6 +21,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "z80/z80_core.h"
+
 namespace z80dbg {
 
 enum TZ80Page : uint8_t { kPageMain = 0, kPageCB, kPageED, kPageIndex, kPageIndexCB, kPageCount };
@@ -369,6 +371,6 @@ inline constexpr std::string_view kUnassignedED = "*NOP";
 
 // The core ends a step after this many DD/FD prefixes in a row; the rest of
 // the run starts the next step.
-inline constexpr int kMaxPrefixRun = 256;
+inline constexpr int kMaxPrefixRun = z80::kMaxPrefixRun;
 
 }  // namespace z80dbg
