@@ -80,11 +80,13 @@ class Machine {
 // inside a page are left to their own cases.
 std::vector<Bytes> AllInstructions() {
   std::vector<Bytes> all;
-  const Bytes leads[] = {{}, {0xCB}, {0xED}, {0xDD}, {0xFD}, {0xDD, 0xCB, 0x05}, {0xFD, 0xCB, 0xFB}};
+  const Bytes leads[] = {{},     {0xCB},           {0xED},           {0xDD},
+                         {0xFD}, {0xDD, 0xCB, 0x05}, {0xFD, 0xCB, 0xFB}};
   for (const Bytes& lead : leads) {
+    const bool opensPage = lead.empty() || lead == Bytes{0xDD} || lead == Bytes{0xFD};
     for (int op = 0; op < 256; ++op) {
       const bool chain = op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD;
-      if (chain && (lead.empty() || (lead.size() == 1 && lead[0] != 0xCB && lead[0] != 0xED))) continue;
+      if (chain && opensPage) continue;
       Bytes b = lead;
       b.push_back(static_cast<uint8_t>(op));
       b.insert(b.end(), {0x10, 0x10, 0x10});
@@ -142,9 +144,12 @@ std::string Hex(const Bytes& b, int count) {
   return s;
 }
 
-// Where the PC after one step is not the address after the instruction:
-// the opcode byte after the prefixes (main page only, DD/FD prefixes
-// allowed) or the ED opcode.
+// Where the PC after one step is not the address after the instruction, so
+// the length cannot be compared: the unconditional transfers and HALT, with
+// or without DD/FD in front. Everything else agrees, including the prefix
+// lines that fall back to the unprefixed text, the unassigned ED codes and
+// the repeating block instructions (with BC = 1 or B = 1 they do not
+// repeat).
 bool MovesElsewhere(const Bytes& b) {
   bool ed = false;
   const uint8_t op = Opcode(b, ed);

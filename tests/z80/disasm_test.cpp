@@ -133,7 +133,8 @@ TEST(Disassembler, StaysInsideTheBuffer) {
 // Every template of every page: placeholders all filled, no trailing blank,
 // operands in column 8 (column 9 behind the mark of an ignored prefix).
 TEST(Disassembler, EveryTemplateIsWellFormed) {
-  const Bytes leads[] = {{}, {0xCB}, {0xED}, {0xDD}, {0xFD}, {0xDD, 0xCB, 0x80}, {0xFD, 0xCB, 0x7F}};
+  const Bytes leads[] = {{},     {0xCB},           {0xED},           {0xDD},
+                         {0xFD}, {0xDD, 0xCB, 0x80}, {0xFD, 0xCB, 0x7F}};
   for (const Bytes& lead : leads) {
     for (int op = 0; op < 256; ++op) {
       // Prefixes that start another page are covered by the other leads.
@@ -188,7 +189,8 @@ std::string Normalise(const std::string& raw, bool ours, int address) {
       while (end < text.size() && IsHexDigit(text[end])) ++end;
       out += std::to_string(std::stol(text.substr(i + 1, end - i - 1), nullptr, 16));
       i = end;
-    } else if (!ours && c == '$' && i + 1 < text.size() && (text[i + 1] == '+' || text[i + 1] == '-')) {
+    } else if (!ours && c == '$' && i + 1 < text.size() &&
+               (text[i + 1] == '+' || text[i + 1] == '-')) {
       size_t end = i + 2;
       while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
       out += std::to_string((address + std::stol(text.substr(i + 1, end - i - 1))) & 0xFFFF);
@@ -196,7 +198,9 @@ std::string Normalise(const std::string& raw, bool ours, int address) {
     } else if (!ours && wordStart && std::isdigit(static_cast<unsigned char>(c))) {
       size_t end = i;
       while (end < text.size() && IsHexDigit(text[end])) ++end;
-      if (end < text.size() && text[end] == 'H' && (end + 1 == text.size() || !IsWordChar(text[end + 1]))) {
+      const bool suffix = end < text.size() && text[end] == 'H' &&
+                          (end + 1 == text.size() || !IsWordChar(text[end + 1]));
+      if (suffix) {
         out += std::to_string(std::stol(text.substr(i, end - i), nullptr, 16));
         i = end + 1;
       } else {
@@ -270,7 +274,8 @@ TEST(Disassembler, AgreesWithZ80dasm) {
       address += static_cast<int>(i.bytes.size());
     }
   }
-  const std::string command = "/usr/bin/z80dasm -a -g " + std::to_string(origin) + " " + path + " 2>/dev/null";
+  const std::string command =
+      "/usr/bin/z80dasm -a -g " + std::to_string(origin) + " " + path + " 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   // Code lines: a tab, the instruction, then ";" and the address in hex.
@@ -290,7 +295,8 @@ TEST(Disassembler, AgreesWithZ80dasm) {
   int compared = 0;
   for (const auto& [address, instruction] : at) {
     int length = 0;
-    const std::string ours = Disassemble(instruction->bytes, static_cast<uint16_t>(address), true, length);
+    const std::string ours =
+        Disassemble(instruction->bytes, static_cast<uint16_t>(address), true, length);
     auto found = theirs.find(address);
     ASSERT_NE(found, theirs.end()) << ours << " at " << address;
     EXPECT_EQ(Normalise(ours, true, address), Normalise(found->second, false, address)) << ours;

@@ -366,6 +366,22 @@ constexpr std::array<std::array<TZ80OpInfo, 256>, kPageCount> BuildOps() {
 // and DD/FD CB, each indexed by its opcode byte.
 inline constexpr std::array<std::array<TZ80OpInfo, 256>, kPageCount> Z80Ops = detail::BuildOps();
 
+// The two views the disassembler and the T-state counter read: per page and
+// opcode, the template text (empty for an empty slot) and the count.
+inline constexpr auto Z80DasmTables = [] {
+  std::array<std::array<const char*, 256>, kPageCount> tables{};
+  for (int page = 0; page < kPageCount; ++page)
+    for (int op = 0; op < 256; ++op) tables[page][op] = Z80Ops[page][op].Template.Text;
+  return tables;
+}();
+
+inline constexpr auto Z80TactTables = [] {
+  std::array<std::array<uint32_t, 256>, kPageCount> tables{};
+  for (int page = 0; page < kPageCount; ++page)
+    for (int op = 0; op < 256; ++op) tables[page][op] = Z80Ops[page][op].Tacts;
+  return tables;
+}();
+
 // Text shown for an unassigned ED code.
 inline constexpr std::string_view kUnassignedED = "*NOP";
 

@@ -57,7 +57,7 @@ std::string Z80Disassemble(const uint8_t* bytes, size_t size, uint16_t address, 
     if (size < 2) return Incomplete(bytes, size, hex, length);
     opcode = 1;
     operands = 2;
-    tpl = Z80Ops[first == 0xCB ? kPageCB : kPageED][bytes[1]].Template.View();
+    tpl = Z80DasmTables[first == 0xCB ? kPageCB : kPageED][bytes[1]];
     if (tpl.empty()) tpl = kUnassignedED;
   } else if (first == 0xDD || first == 0xFD) {
     // Walk the run of prefixes; the last one names the index register.
@@ -82,27 +82,27 @@ std::string Z80Disassemble(const uint8_t* bytes, size_t size, uint16_t address, 
       if (k + 3 >= size) return Incomplete(bytes, size, hex, length);
       opcode = k + 3;
       operands = k + 2;
-      tpl = Z80Ops[kPageIndexCB][bytes[opcode]].Template.View();
+      tpl = Z80DasmTables[kPageIndexCB][bytes[opcode]];
     } else if (next == 0xED) {
       // The index prefix has no effect on an ED instruction: mark it.
       if (k + 2 >= size) return Incomplete(bytes, size, hex, length);
       opcode = k + 2;
       operands = k + 3;
-      tpl = Z80Ops[kPageED][bytes[opcode]].Template.View();
+      tpl = Z80DasmTables[kPageED][bytes[opcode]];
       if (tpl.empty()) tpl = kUnassignedED;
       if (tpl.front() != '*') text += '*';
     } else {
       opcode = k + 1;
       operands = k + 2;
-      tpl = Z80Ops[kPageIndex][next].Template.View();
+      tpl = Z80DasmTables[kPageIndex][next];
       if (tpl.empty()) {
         // The prefix changes nothing: the unprefixed instruction, marked.
-        tpl = Z80Ops[kPageMain][next].Template.View();
+        tpl = Z80DasmTables[kPageMain][next];
         text += '*';
       }
     }
   } else {
-    tpl = Z80Ops[kPageMain][first].Template.View();
+    tpl = Z80DasmTables[kPageMain][first];
   }
 
   // Placeholders take their operand bytes in the order they appear, which is
@@ -149,7 +149,8 @@ std::string Z80Disassemble(const uint8_t* bytes, size_t size, uint16_t address, 
     } else if (StartsWith(tpl, i, "$DIS")) {
       if (!take(1)) return Incomplete(bytes, size, hex, length);
       // Relative to the address after the displacement byte.
-      const int target = (address + static_cast<int>(cursor) + static_cast<int8_t>(bytes[cursor - 1])) & 0xFFFF;
+      const int offset = static_cast<int8_t>(bytes[cursor - 1]);
+      const int target = (address + static_cast<int>(cursor) + offset) & 0xFFFF;
       AppendNumber(text, "#%04X", target, hex);
       i += 4;
     } else {

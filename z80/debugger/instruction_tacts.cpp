@@ -49,15 +49,16 @@ int Z80InstructionTacts(TZ80Object* object, uint16_t address) {
   int prefixRun = 0;
   for (;;) {
     const uint8_t opcode = state.OnRead((address + offset) & 0xFFFF, state.UserData);
-    const TZ80OpInfo& info = Z80Ops[page][opcode];
-    const uint8_t v = info.Tacts;
-    if (v < 240) return total + v;
-    if (v == kTactConditional)
+    const uint32_t v = Z80TactTables[page][opcode];
+    if (v < 240) return total + static_cast<int>(v);
+    if (v == kTactConditional) {
+      const TZ80OpInfo& info = Z80Ops[page][opcode];
       return total + (Holds(info, opcode, state) ? info.TactsTrue : info.TactsFalse);
+    }
     total += 4;
     // The core ends the step after this many DD/FD prefixes in a row.
     if (v == kTactPrefixIndex && ++prefixRun == kMaxPrefixRun) return total;
     offset += v == kTactPrefixIndexCB ? 2 : 1;
-    page = v - 240;
+    page = static_cast<int>(v) - 240;
   }
 }
