@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "disk/disk_image.h"
+#include "disk/formats.h"
+#include "disk/vg93.h"
+#include "disk_test_util.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "support/recording_dialogs.h"
+
+using namespace disk;
+using platform::MsgResult;
+
+namespace {
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  return platform::ReadWholeFile(path).value_or(std::vector<uint8_t>{});
+}
+
+class OpenFlush : public ::testing::Test {
+ protected:
+  testing_support::ScopedDialogs<decltype(&platform::SetDialogs)> guard{&platform::SetDialogs};
+  testing_support::RecordingDialogs& dialogs = guard.dialogs;
+  disk_test::TempDir dir;
+
+  void TearDown() override { platform::SetFileWriterForTesting(nullptr); }
+
+  std::vector<std::string> Texts() {
+    std::vector<std::string> v;
+    for (const auto& m : dialogs.Messages()) v.push_back(m.text);
+    return v;
+  }
+  void ExpectOnlyError(const std::string& text) {
+    auto msgs = dialogs.Messages();
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_EQ(msgs[0].caption, "DiskImage Error!");
+    EXPECT_EQ(msgs[0].text, text);
+    EXPECT_EQ(msgs[0].buttons, platform::MsgButtons::Ok);
+  }
+  // A TRD file whose every byte says which sector it belongs to.
+  std::string MakeTrd(const std::string& name, uint8_t salt = 0) {
+    std::vector<uint8_t> bytes(80 * 8192);
+    for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k / 256 + salt);
+    const std::string path = dir.File(name);
+    WriteFile(path, bytes);
+    return path;
+  }
+  // Changes one data byte of sector 1 on cylinder 0 as the controller would.
+  static void Touch(TDiskImage& image) {
+    TSectorInfo info;
+    ASSERT_TRUE(FindSector(image, 0, 0, 1, info, 0));
+    image.Disk().Track(0, 0)->Data[info.DataPos] ^= 0xFF;
+    UpdateDataCrc(image.Disk(), info);
+    image.Modified = true;
+  }
+};
+
+}  // namespace
+
+TEST_F(OpenFlush, FormatsWithoutAReaderAreRefused) {
+  for (const char* name : {"game.zip", "noextension", "a.fdi", "b.UDI", "c.td0", "d.fdd", "e.$b", "f.!c"}) {
+    SCOPED_TRACE(name);
+    dialogs.Clear();
+    const std::string path = dir.File(name);
+    WriteFile(path, std::vector<uint8_t>(8192, 0));
+    TDiskImage image;
+    EXPECT_FALSE(image.Open(path, false));
+    ExpectOnlyError("Неизвестный формат файла!");
+    EXPECT_FALSE(image.Inserted);
+  }
+}
+
+TEST_F(OpenFlush, OpensByExtensionInAnyCase) {
+  const std::string path = MakeTrd("Game.TrD");
+  TDiskImage image;
+  ASSERT_TRUE(image.Open(path, true));
+  EXPECT_TRUE(dialogs.Messages().empty());
+  EXPECT_TRUE(image.Inserted);
+  EXPECT_TRUE(image.WriteProtect);
+  EXPECT_FALSE(image.Modified);
+  EXPECT_EQ(image.Format, ImageFormat::Trd);
+  EXPECT_EQ(image.FileName, path);
+  EXPECT_EQ(image.MaxCylinder(), 79);
+}
+
+TEST_F(OpenFlush, CreatingAMissingImage) {
+  struct Case {
+    const char* name;
+    MsgResult answer;
+    bool writerWorks;
+    bool inserted;
+    size_t fileSize;  // 0: no file
+  };
+  const Case cases[] = {
+      {"no.trd", MsgResult::No, true, false, 0},
+      {"yes.trd", MsgResult::Yes, true, true, 655360},
+      {"yes.scl", MsgResult::Yes, true, true, 13},
+      {"fails.trd", MsgResult::Yes, false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs.Clear();
+    dialogs.Script({c.answer});
+    if (!c.writerWorks) platform::SetFileWriterForTesting([](const std::string&, const void*, size_t) { return false; });
+    const std::string path = dir.File(c.name);
+    TDiskImage image;
+    EXPECT_EQ(image.Open(path, false), c.inserted);
+    platform::SetFileWriterForTesting(nullptr);
+    auto msgs = dialogs.Messages();
+    ASSERT_GE(msgs.size(), 1u);
+    EXPECT_EQ(msgs[0].caption, "Create disk image");
+    EXPECT_EQ(msgs[0].text, "Файл не существует, создать?");
+    EXPECT_EQ(msgs[0].buttons, platform::MsgButtons::YesNo);
+    if (!c.writerWorks) {
+      ASSERT_EQ(msgs.size(), 2u);
+      EXPECT_EQ(msgs[1].text, "Ошибка записи файла!");
+    }
+    EXPECT_EQ(image.Inserted, c.inserted);
+    EXPECT_FALSE(image.Modified);
+    EXPECT_EQ(platform::FileExists(path), c.fileSize != 0);
+    if (c.fileSize) {
+      EXPECT_EQ(ReadFile(path).size(), c.fileSize);
+    }
+  }
+}
+
+TEST_F(OpenFlush, FailingWriteBackKeepsTheFileAndTheChanges) {
+  const std::string path = MakeTrd("keep.trd");
+  const std::string other = MakeTrd("other.trd", 5);
+  const auto original = ReadFile(path);
+  TDiskImage image;
+  ASSERT_TRUE(image.Open(path, false));
+  Touch(image);
+
+  int writes = 0;
+  platform::SetFileWriterForTesting([&](const std::string&, const void*, size_t) {
+    ++writes;
+    return false;
+  });
+  EXPECT_FALSE(image.Flush());
+  ExpectOnlyError("Ошибка записи файла!");
+  EXPECT_TRUE(image.Modified);
+  EXPECT_EQ(ReadFile(path), original);
+
+  // Opening another file stops at the failed write-back: the changes stay.
+  dialogs.Clear();
+  EXPECT_FALSE(image.Open(other, false));
+  ExpectOnlyError("Ошибка записи файла!");
+  EXPECT_EQ(image.FileName, path);
+  EXPECT_TRUE(image.Inserted);
+  EXPECT_TRUE(image.Modified);
+  EXPECT_EQ(writes, 2);
+
+  platform::SetFileWriterForTesting(nullptr);
+  EXPECT_TRUE(image.Flush());
+  EXPECT_FALSE(image.Modified);
+  const auto saved = ReadFile(path);
+  ASSERT_EQ(saved.size(), original.size());
+  EXPECT_EQ(saved[0], original[0] ^ 0xFF);
+  EXPECT_TRUE(std::equal(saved.begin() + 1, saved.end(), original.begin() + 1));
+}
+
+TEST_F(OpenFlush, WhenWriteBackHappens) {
+  struct Case {
+    const char* name;
+    bool writeProtect;
+    bool modify;
+    bool written;
+  };
+  const Case cases[] = {
+      {"modified", false, true, true},
+      {"write-protected", true, true, false},
+      {"clean", false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = MakeTrd(std::string(c.name) + ".trd");
+    int writes = 0;
+    {
+      TDiskImage image;
+      ASSERT_TRUE(image.Open(path, c.writeProtect));
+      if (c.modify) Touch(image);
+      platform::SetFileWriterForTesting([&](const std::string& p, const void*, size_t size) {
+        ++writes;
+        EXPECT_EQ(p, path);
+        EXPECT_EQ(size, 655360u);
+        return true;
+      });
+    }  // the destructor writes back
+    platform::SetFileWriterForTesting(nullptr);
+    EXPECT_EQ(writes, c.written ? 1 : 0);
+  }
+}
+
+TEST_F(OpenFlush, SclWithoutSystemSectorIsNotWrittenBack) {
+  const std::string path = dir.File("lost.scl");
+  const auto scl = disk_test::MakeScl({{"one     ", 'C', 0, 0, 1, 9}});
+  WriteFile(path, scl);
+  TDiskImage image;
+  ASSERT_TRUE(image.Open(path, false));
+  TSectorInfo info;
+  ASSERT_TRUE(FindSector(image, 0, 0, 9, info, 0));
+  image.Disk().Track(0, 0)->Data[info.IdPos - 1] = 0;  // the system sector's ID mark is gone
+  image.Modified = true;
+  EXPECT_FALSE(image.Flush());
+  ExpectOnlyError("Ошибка записи файла!");
+  EXPECT_EQ(ReadFile(path), scl);
+  EXPECT_TRUE(image.Modified);
+  image.WriteProtect = true;  // let the destructor leave it
+}
+
+TEST_F(OpenFlush, RefusedImageLeavesTheDriveEmpty) {
+  const std::string good = MakeTrd("good.trd");
+  const std::string bad = dir.File("bad.scl");
+  WriteFile(bad, {'S', 'I', 'N', 'C', 'L', 'A', 'I', 'R', 3, 0, 0, 0, 0});
+  TDiskImage image;
+  ASSERT_TRUE(image.Open(good, false));
+  EXPECT_FALSE(image.Open(bad, false));
+  ExpectOnlyError("Открываемый файл поврежден (обрезан) и не может быть открыт!");
+  EXPECT_FALSE(image.Inserted);
+  EXPECT_TRUE(image.Disk().Empty());
+  EXPECT_EQ(image.Format, ImageFormat::None);
+}
+
+TEST_F(OpenFlush, ControllerInsertsWithItsBootOptionAndWriteProtection) {
+  const std::string path = dir.File("arc.scl");
+  WriteFile(path, disk_test::MakeScl({{"game    ", 'B', 10, 10, 1, 7}}));
+  uint64_t now = 0;
+  T1818VG93 fdc([&] { return now; });
+  for (bool addBoot : {true, false}) {
+    SCOPED_TRACE(addBoot);
+    fdc.SclAddBoot = addBoot;
+    fdc.DriveWriteProtect[2] = true;
+    ASSERT_TRUE(fdc.InsertDisk(2, path));
+    EXPECT_TRUE(fdc.Drive(2).WriteProtect);
+    EXPECT_EQ(fdc.GetDiskFileName(2), path);
+    const TSectorInfo* sys = fdc.SectorEntry(2, 0, 0, 9);
+    ASSERT_NE(sys, nullptr);
+    EXPECT_EQ(sys->DataByte(228), addBoot ? 2 : 1);
+  }
+  // An empty name empties the drive and its sector table.
+  EXPECT_FALSE(fdc.InsertDisk(2, ""));
+  EXPECT_FALSE(fdc.Drive(2).Inserted);
+  EXPECT_EQ(fdc.SectorEntry(2, 0, 0, 9), nullptr);
+}
