@@ -48,6 +48,7 @@ TZXHardware::TZXHardware(void* window)
 
   Timing = TimingFromPreset(0);
   InitScreenTiming();
+  LastRenderedTact = FirstVisibleTact;  // the first frame starts with the beam at its top
 
   Z80_Create(nullptr, &MemoryFetch, &MemoryRead, &MemoryWrite, &PortRead, &PortWrite,
              &UpdateIntLine, &AfterCpuStep, &DebuggerBreak, this, &CpuHandle);
