@@ -1,0 +1,61 @@
+// The machine while its run thread runs: changes from the GUI thread are
+// made with the processor stopped, and destruction stops it before freeing.
+#include <chrono>
+#include <thread>
+
+#include "machine_test_util.h"
+
+using namespace machine_test;
+
+namespace {
+
+// In every ROM slot: DI, then forever write screen memory and the border.
+std::unique_ptr<TZXHardware> BusyMachine() {
+  auto m = MakeMachine();
+  const uint8_t program[] = {0xF3, 0x21, 0x00, 0x40, 0x77, 0x3C, 0xD3, 0xFE, 0x18, 0xFA};
+  for (auto& slot : m->RomSlots) std::copy(std::begin(program), std::end(program), slot);
+  m->Cpu().PC = 0;
+  return m;
+}
+
+TEST(RunningMachine, GuiChangesStopActAndRestart) {
+  auto m = BusyMachine();
+  ASSERT_EQ(m->StartCpu(), Z80_OK);
+  uint64_t lastTact = 0;
+  for (int i = 0; i < 60; ++i) {
+    m->ChangeMemoryModel(i % 8);
+    m->ChangePort7FFD(uint8_t(i * 37));
+    m->ChangePortDFFD(uint8_t(i * 11) & 0x2F);
+    m->ChangePort1FFD(uint8_t(i * 5) & 0xF2);
+    m->ChangePortFDFD(uint8_t(i));
+    m->ReloadRoms();
+    EXPECT_FALSE(m->ApplyTiming(TimingFromPreset(size_t(i % 3))));
+    m->ChangeFrameTact(uint32_t(i * 100));
+    ASSERT_TRUE(m->IsCpuRunning());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(m->StopCpu(), Z80_OK);
+  EXPECT_GT(m->GlobalTact, lastTact);
+  const int pages = RamPagesOfModel(m->MemoryModel);
+  for (int w = 1; w < 4; ++w) {
+    EXPECT_GE(PageOf(*m, m->Windows[w]), 0);
+    EXPECT_LT(PageOf(*m, m->Windows[w]), pages);
+  }
+  // Stopped, the same operations act at once and leave it stopped.
+  m->ChangeMemoryModel(kSpectrum48);
+  EXPECT_EQ(m->MemoryModel, kSpectrum48);
+  EXPECT_FALSE(m->IsCpuRunning());
+}
+
+TEST(RunningMachine, DestroyedWhileRunning) {
+  for (int i = 0; i < 5; ++i) {
+    auto m = BusyMachine();
+    RecordingDisplay display;
+    m->SetDisplayOutput(&display);
+    ASSERT_EQ(m->StartCpu(), Z80_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m.reset();  // stops the run thread before the picture and tables go
+  }
+}
+
+}  // namespace
