@@ -19,7 +19,7 @@
 namespace {
 
 constexpr uint64_t kBudget = 200'000'000;  // T-states per run (about 57 s of a 3.5 MHz Z80)
-constexpr int kRuns = 5;
+constexpr int kRuns = 7;
 
 struct Machine {
   uint8_t memory[65536];
@@ -31,15 +31,11 @@ struct Machine {
 };
 
 template <typename Run>
-double BestRate(Run run) {
-  double best = 0;
-  for (int i = 0; i < kRuns; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    const uint64_t ticks = run();
-    const std::chrono::duration<double> dt = std::chrono::steady_clock::now() - t0;
-    best = std::max(best, static_cast<double>(ticks) / dt.count());
-  }
-  return best;
+double Rate(Run run) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const uint64_t ticks = run();
+  const std::chrono::duration<double> dt = std::chrono::steady_clock::now() - t0;
+  return static_cast<double>(ticks) / dt.count();
 }
 
 // ---- ours ----
@@ -80,6 +76,39 @@ void ExOut(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE v, void* u) {
 }
 Z80EX_BYTE ExIntRead(Z80EX_CONTEXT*, void*) { return 0xFF; }
 
+// Same program, same number of T-states: the registers and memory must agree
+// (both cores count the same T-states per instruction, so the totals meet at
+// instruction boundaries).
+bool CrossCheck() {
+  static Machine a, b;
+  a.Reset();
+  b.Reset();
+  TZ80State s{};
+  s.UserData = &a;
+  s.OnFetch = Fetch;
+  s.OnRead = Fetch;
+  s.OnWrite = Write;
+  s.OnPortIn = In;
+  s.OnPortOut = Out;
+  s.OnIntCheck = IntCheck;
+  uint64_t ours = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    z80::Z80Step(s);
+    ours += s.Req.Ticks;
+  }
+  Z80EX_CONTEXT* cpu = z80ex_create(ExRead, &b, ExWrite, &b, ExIn, &b, ExOut, &b, ExIntRead, &b);
+  uint64_t theirs = 0;
+  while (theirs < ours) theirs += static_cast<uint64_t>(z80ex_step(cpu));
+  const bool same = theirs == ours && z80ex_get_reg(cpu, regPC) == s.PC &&
+                    z80ex_get_reg(cpu, regAF) == s.AF && z80ex_get_reg(cpu, regBC) == s.BC &&
+                    z80ex_get_reg(cpu, regDE) == s.DE && z80ex_get_reg(cpu, regHL) == s.HL &&
+                    z80ex_get_reg(cpu, regIX) == s.IX && z80ex_get_reg(cpu, regIY) == s.IY &&
+                    z80ex_get_reg(cpu, regSP) == s.SP &&
+                    std::memcmp(a.memory, b.memory, sizeof a.memory) == 0;
+  z80ex_destroy(cpu);
+  return same;
+}
+
 uint64_t RunZ80ex(Machine& m) {
   m.Reset();
   Z80EX_CONTEXT* cpu = z80ex_create(ExRead, &m, ExWrite, &m, ExIn, &m, ExOut, &m, ExIntRead, &m);
@@ -94,13 +123,25 @@ uint64_t RunZ80ex(Machine& m) {
 
 int main() {
   static Machine machine;
-  const double ours = BestRate([] { return RunOurs(machine); });
+#if OVRIN_HAVE_Z80EX
+  std::printf("cross-check after 1,000,000 instructions: %s\n",
+              CrossCheck() ? "same registers, memory and T-states" : "DIFFERENT");
+#endif
+  // Alternate the cores run by run so that a busy host slows both alike;
+  // keep the best run of each.
+  double ours = 0, theirs = 0;
+  for (int i = 0; i < kRuns; ++i) {
+    ours = std::max(ours, Rate([] { return RunOurs(machine); }));
+#if OVRIN_HAVE_Z80EX
+    theirs = std::max(theirs, Rate([] { return RunZ80ex(machine); }));
+#endif
+  }
   std::printf("ovrin core: %8.1f M T-states/s (%.0fx a 3.5 MHz Z80)\n", ours / 1e6, ours / 3.5e6);
 #if OVRIN_HAVE_Z80EX
-  const double theirs = BestRate([] { return RunZ80ex(machine); });
   std::printf("z80ex:      %8.1f M T-states/s\n", theirs / 1e6);
   std::printf("ratio ovrin/z80ex: %.2f\n", ours / theirs);
 #else
+  (void)theirs;
   std::printf("z80ex not installed: no comparison\n");
 #endif
   return machine.portSink == 0xFFFFFFFF;  // keeps the port writes observable
