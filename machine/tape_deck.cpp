@@ -1,0 +1,38 @@
+#include "machine/tape_deck.h"
+
+#include "machine/hardware.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+
+uint8_t TTapeDeck::TapeGetEarBit(TZXHardware& machine) {
+  return player_.TapeGetEarBit(machine.GlobalTact);
+}
+
+void TTapeDeck::TapeTrapLoad(TZXHardware& machine) {
+  TZ80State& cpu = machine.Cpu();
+  tape::TrapRegisters regs{cpu.PC, cpu.DE, cpu.IX, cpu.BC, cpu.HL};
+  if (!player_.TapeTrapLoad(regs, TZXHardware::MemoryWrite, &machine)) return;
+  cpu.PC = regs.PC;
+  cpu.DE = regs.DE;
+  cpu.IX = regs.IX;
+  cpu.BC = regs.BC;
+  cpu.HL = regs.HL;
+}
+
+bool TTapeDeck::OpenTapeFile(TZXHardware& machine, const std::string& fileName) {
+  auto file = platform::ReadWholeFile(fileName);
+  if (!file) {
+    platform::ShowMessage(tape::kTapeCaption, "File open error!");
+    return false;
+  }
+  tape::TapeReadResult result = tape::ReadTapeImage(std::move(*file));
+  if (!result.ok()) {
+    platform::ShowMessage(tape::kTapeCaption, result.error);
+    return false;
+  }
+  machine.WithCpuStopped([&] {
+    player_.Open(std::move(*result.image), machine.GlobalTact);
+    machine.SetTapeDeck(this);
+  });
+  return true;
+}
