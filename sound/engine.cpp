@@ -114,7 +114,9 @@ int32_t Engine::FrameLoop() {
   windowSeen_ = true;
   movedOnSinceWindow_ = false;
   stampAtWindow_ = lastStamp_;
-  lastWindowCall_ = now;
+  // Measured from the end of this call: rendering (or a slow file) must not
+  // make the window's next call look like a new frame.
+  lastWindowCall_ = clock_();
   return 0;
 }
 

@@ -62,7 +62,10 @@ class Engine {
   double LastRateFactor();
 
   // Tuning of the frame detection and the queue.
-  static constexpr int64_t kFrameGapMicros = 4000;  // window calls further apart: a new frame
+  // Window calls further apart than this belong to different frames. Half a
+  // real-time frame: at more than twice real time, frames with no events may
+  // merge, but then the queue is full and frames are being dropped anyway.
+  static constexpr int64_t kFrameGapMicros = 10000;
   static constexpr double kTargetFillSeconds = 0.045;
   static constexpr double kMaxFillSeconds = 0.075;
   static constexpr double kMaxRateAdjust = 0.005;   // +-0.5 %
