@@ -1,6 +1,7 @@
 #include "disk/disk_image.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace disk {
@@ -141,13 +142,23 @@ void TDiskImage::Eject() {
 // ---------------------------------------------------------------------------
 // CRC
 
-uint16_t Crc16Ccitt(const uint8_t* data, size_t count, uint16_t crc) {
-  for (size_t k = 0; k < count; ++k) {
-    crc ^= static_cast<uint16_t>(data[k] << 8);
+namespace {
+constexpr std::array<uint16_t, 256> MakeCrcTable() {
+  std::array<uint16_t, 256> t{};
+  for (unsigned i = 0; i < 256; ++i) {
+    uint16_t c = static_cast<uint16_t>(i << 8);
     for (int b = 0; b < 8; ++b)
-      crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021)
-                           : static_cast<uint16_t>(crc << 1);
+      c = (c & 0x8000) ? static_cast<uint16_t>((c << 1) ^ 0x1021) : static_cast<uint16_t>(c << 1);
+    t[i] = c;
   }
+  return t;
+}
+constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
+}  // namespace
+
+uint16_t Crc16Ccitt(const uint8_t* data, size_t count, uint16_t crc) {
+  for (size_t k = 0; k < count; ++k)
+    crc = static_cast<uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ data[k]) & 0xFF]);
   return crc;
 }
 
@@ -323,33 +334,66 @@ TTrack* GetTrackInfo(TDiskImage& image, int cylinder, int side) {
 // ---------------------------------------------------------------------------
 // TR-DOS layout
 
+namespace {
+
+// Sector r's ID field (its sync run) starts here on a TR-DOS track.
+constexpr uint32_t TrdosIdOffset(int r) { return static_cast<uint32_t>(r - 1) * 388 + 22; }
+
+// The TR-DOS track of cylinder 0 with zero data: every track is a copy of it
+// with its cylinder bytes, data and CRCs put in.
+const TTrack& TrdosTemplate() {
+  static const TTrack t = [] {
+    TTrack t;
+    TrackWriter w(t);
+    for (int r = 1; r <= 16; ++r) {
+      w.Fill(kGapByte, 10);
+      w.Fill(0x00, 12);
+      size_t from = w.Size();
+      w.Fill(0xA1, 3, kSyncMark);
+      w.Put(0xFE);
+      w.Put(0);
+      w.Put(0);
+      w.Put(static_cast<uint8_t>(r));
+      w.Put(1);
+      w.PutCrc(from);
+      w.Fill(kGapByte, 22);
+      w.Fill(0x00, 12);
+      from = w.Size();
+      w.Fill(0xA1, 3, kSyncMark);
+      w.Put(0xFB);
+      w.Fill(0x00, 256);
+      w.PutCrc(from);
+      w.Fill(kGapByte, 60);
+    }
+    w.Fill(kGapByte, kStandardTrackLength - w.Size());
+    return t;
+  }();
+  return t;
+}
+
+void PutCrcAt(std::vector<uint8_t>& d, size_t from, size_t count) {
+  const uint16_t crc = Crc16Ccitt(d.data() + from, count);
+  d[from + count] = static_cast<uint8_t>(crc >> 8);
+  d[from + count + 1] = static_cast<uint8_t>(crc);
+}
+
+}  // namespace
+
 TTrack BuildTrdosTrack(int cylinder, std::span<const uint8_t> data) {
-  TTrack t;
-  t.Data.reserve(kStandardTrackLength);
-  t.Marks.reserve(kStandardTrackLength);
-  TrackWriter w(t);
+  TTrack t = TrdosTemplate();
   for (int r = 1; r <= 16; ++r) {
-    w.Fill(kGapByte, 10);
-    w.Fill(0x00, 12);
-    size_t from = w.Size();
-    w.Fill(0xA1, 3, kSyncMark);
-    w.Put(0xFE);
-    w.Put(static_cast<uint8_t>(cylinder));
-    w.Put(0);
-    w.Put(static_cast<uint8_t>(r));
-    w.Put(1);
-    w.PutCrc(from);
-    w.Fill(kGapByte, 22);
-    w.Fill(0x00, 12);
-    from = w.Size();
-    w.Fill(0xA1, 3, kSyncMark);
-    w.Put(0xFB);
+    const uint32_t id = TrdosIdOffset(r);
+    if (cylinder != 0) {
+      t.Data[id + 4] = static_cast<uint8_t>(cylinder);
+      PutCrcAt(t.Data, id, 8);
+    }
     const size_t off = static_cast<size_t>(r - 1) * 256;
-    for (size_t k = 0; k < 256; ++k) w.Put(off + k < data.size() ? data[off + k] : 0);
-    w.PutCrc(from);
-    w.Fill(kGapByte, 60);
+    if (off < data.size()) {
+      const size_t n = std::min<size_t>(256, data.size() - off);
+      std::copy_n(data.begin() + static_cast<ptrdiff_t>(off), n, t.Data.begin() + TrdosDataOffset(r));
+      PutCrcAt(t.Data, TrdosDataOffset(r) - 4, 260);
+    }
   }
-  w.Fill(kGapByte, kStandardTrackLength - w.Size());
   return t;
 }
 
