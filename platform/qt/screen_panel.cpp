@@ -57,6 +57,7 @@ void ScreenPanel::ApplyFixedSize() {
 
 void ScreenPanel::TakePicture() {
   if (!slot_->Take(picture_)) return;
+  ++taken_;
   BuildImage();
   if (isVisible())
     update();

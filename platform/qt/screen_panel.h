@@ -35,6 +35,8 @@ class ScreenPanel final : public QFrame, public DisplaySink {
   // The thread that last resized the panel (the GUI thread, always).
   QThread* last_resize_thread() const { return last_resize_thread_; }
   int picture_width() const { return width_; }
+  // How many pictures the panel has taken from the slot.
+  uint64_t pictures_taken() const { return taken_; }
   int picture_height() const { return height_; }
 
  signals:
@@ -59,6 +61,7 @@ class ScreenPanel final : public QFrame, public DisplaySink {
   int height_ = 240;
   bool full_screen_ = false;
   QThread* last_resize_thread_ = nullptr;
+  uint64_t taken_ = 0;
 };
 
 }  // namespace platform::qt

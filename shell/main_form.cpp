@@ -1,0 +1,179 @@
+#include "shell/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QThread>
+
+#include "platform/qt/input_capture.h"
+#include "platform/qt/qt_settings.h"
+#include "platform/qt/screen_panel.h"
+#include "shell/program_entry.h"
+
+TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+  setWindowTitle("OVRIN Spectrum");
+  // A fixed single border with the system menu and the minimise box.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);  // the window fits the panel
+  screen_panel_ = new platform::qt::ScreenPanel(display_.slot(), central);
+  layout->addWidget(screen_panel_);
+  setCentralWidget(central);
+  connect(screen_panel_, &platform::qt::ScreenPanel::PanelResized, this, &TMainForm::PanelResized);
+
+  capture_ = new platform::qt::InputCapture(input_state_, this, this);
+  capture_->Watch(screen_panel_);
+  capture_->Watch(central);
+  setFocusProxy(screen_panel_);
+
+  TimerUpdateSCR.setInterval(320);
+  connect(&TimerUpdateSCR, &QTimer::timeout, this, &TMainForm::TimerUpdateSCRTimer);
+
+  display_device_.set_leave_full_screen([this] { LeaveFullScreen(); });
+}
+
+TMainForm::~TMainForm() { FormClose(); }
+
+void TMainForm::AttachMachine(TZXHardware* machine) { machine_ = machine; }
+
+std::string TMainForm::SettingsPath() const {
+  return options_.SettingsPath.empty() ? platform::qt::DefaultSettingsPath() : options_.SettingsPath;
+}
+
+void TMainForm::FormShow() {
+  if (shown_ || !machine_) return;
+  shown_ = true;
+  TZXHardware& m = *machine_;
+
+  // The picture goes to the panel (the processor has not started, so the
+  // devices can be installed freely).
+  display_.set_sink(screen_panel_);
+  m.DisplayWindow = screen_panel_;
+  m.SetDisplayOutput(&display_device_);
+
+  // Input devices. The mouse buttons start released.
+  input_devices_.Create();
+  m.SetInputDevices(&input_device_);
+  m.InputReady = 1;
+  m.KempstonMouseButtons = 0xFF;
+
+  // One step above normal where the system allows it (raising needs privileges).
+  QThread::currentThread()->setPriority(QThread::HighPriority);
+
+  ReadCmosFile(m.CmosMemory);
+
+  platform::qt::IniSettings store(SettingsPath());
+  m.Timing = ReadTimingSettings(store);
+  m.InitScreenTiming();
+
+  CheckFirstRun(store);
+  ReadKeySettings(store, m, switches_);
+
+  m.LoadRoms();
+
+  // The command-line file waits for the open-by-extension routine.
+
+  m.CPUClockHz = MeasureCpuClock(ProgramEntry(), options_.ClockMeasureSleep);
+  m.InitScreenTiming();
+
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect desk = screen->availableGeometry();
+    const QSize size = sizeHint();
+    move(desk.center() - QPoint(size.width() / 2, size.height() / 2));
+  }
+  show();
+  screen_panel_->setFocus();
+
+  if (switches_.FullScreenStart && !IsFullScreen()) EnterFullScreen();
+
+  SubMenuRunClick();
+  TimerUpdateSCR.start();
+}
+
+void TMainForm::SubMenuRunClick() {
+  if (machine_) machine_->StartCpu();
+}
+
+bool TMainForm::SubMenuSaveSettingsClick() {
+  if (!machine_) return false;
+  platform::qt::IniSettings store(SettingsPath());
+  return SaveSettings(store, *machine_, switches_);
+}
+
+void TMainForm::FormClose() {
+  if (closed_ || !shown_ || !machine_) return;
+  closed_ = true;
+  TZXHardware& m = *machine_;
+  if (m.IsCpuRunning()) m.StopCpu();
+  m.SoundChip.ShutdownPlugin();
+  if (IsFullScreen()) LeaveFullScreen();
+  input_devices_.Release();
+  m.InputReady = 0;
+  TimerUpdateSCR.stop();
+  WriteCmosFile(m.CmosMemory);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FormShow();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange) ActivateDisplay(isActiveWindow());
+  QMainWindow::changeEvent(event);
+}
+
+void TMainForm::ActivateDisplay(bool active) {
+  // Nothing stays held while another application has the keyboard.
+  if (!active) input_state_.ReleaseAll();
+}
+
+void TMainForm::TimerUpdateSCRTimer() {
+  if (!machine_ || machine_->IsCpuRunning()) return;
+  // A stopped machine keeps showing its picture, with the flash alternating.
+  machine_->FlashPhase ^= 1;
+  machine_->RefreshScreen();
+}
+
+void TMainForm::PanelResized() {
+  if (IsFullScreen()) return;
+  centralWidget()->layout()->activate();
+  layout()->activate();
+  setFixedSize(sizeHint());
+}
+
+bool TMainForm::IsFullScreen() const { return machine_ ? machine_->FullScreenFlag != 0 : false; }
+
+void TMainForm::EnterFullScreen() {
+  if (!machine_ || IsFullScreen()) return;
+  SavedFormBounds = geometry();
+  centralWidget()->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  screen_panel_->SetFullScreen(true);
+  showFullScreen();
+  capture_->SetCaptured(true);
+  machine_->FullScreenFlag = 1;
+}
+
+void TMainForm::LeaveFullScreen() {
+  if (!machine_ || !IsFullScreen()) return;
+  capture_->SetCaptured(false);
+  showNormal();
+  screen_panel_->SetFullScreen(false);
+  centralWidget()->layout()->setSizeConstraint(QLayout::SetFixedSize);
+  PanelResized();
+  setGeometry(SavedFormBounds);
+  machine_->FullScreenFlag = 0;
+}

@@ -1,0 +1,91 @@
+// The main window: the sunken picture panel, the start-up sequence of its
+// first showing, full screen, and the shutdown when it closes. The menus and
+// dialogs are units of their own and join through the public operations.
+#pragma once
+
+#include <QMainWindow>
+#include <QRect>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "machine/hardware.h"
+#include "platform/display.h"
+#include "platform/input.h"
+#include "shell/machine_devices.h"
+#include "shell/settings.h"
+
+namespace platform::qt {
+class ScreenPanel;
+class InputCapture;
+}  // namespace platform::qt
+
+struct TMainFormOptions {
+  // The settings file; empty means $XDG_CONFIG_HOME/OVRIN/OVRIN.ini.
+  std::string SettingsPath;
+  // How long the host clock measurement sleeps (from the program entry on).
+  std::chrono::milliseconds ClockMeasureSleep{1020};
+};
+
+class TMainForm final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(TMainFormOptions options = {}, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The machine, created right after this window. It must outlive FormClose.
+  void AttachMachine(TZXHardware* machine);
+  TZXHardware* machine() const { return machine_; }
+
+  // The first showing: turns the freshly built machine into a running
+  // emulator. Later calls return at once.
+  void FormShow();
+  // Stops the processor, releases the input devices and writes the CMOS
+  // file. Runs once, from closing the window or from the program's end.
+  void FormClose();
+
+  void EnterFullScreen();
+  void LeaveFullScreen();
+  bool IsFullScreen() const;
+
+  // Save params.
+  bool SubMenuSaveSettingsClick();
+  // Start: starts the processor.
+  void SubMenuRunClick();
+
+  platform::qt::ScreenPanel* ScreenPanel() const { return screen_panel_; }
+  platform::DisplayOutput& Display() { return display_; }
+  platform::InputState& Input() { return input_state_; }
+  TShellSwitches& Switches() { return switches_; }
+  std::string SettingsPath() const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private slots:
+  void TimerUpdateSCRTimer();
+  void PanelResized();
+
+ private:
+  void ActivateDisplay(bool active);
+
+  TMainFormOptions options_;
+  TZXHardware* machine_ = nullptr;
+  platform::DisplayOutput display_;
+  TDisplayDevice display_device_{display_};
+  platform::InputState input_state_;
+  platform::InputDevices input_devices_{input_state_};
+  TInputDevice input_device_{input_devices_};
+  TShellSwitches switches_;
+
+  platform::qt::ScreenPanel* screen_panel_ = nullptr;
+  platform::qt::InputCapture* capture_ = nullptr;
+  QTimer TimerUpdateSCR;
+  bool shown_ = false;
+  bool closed_ = false;
+  QRect SavedFormBounds;
+};

@@ -1,0 +1,237 @@
+// The main window on the offscreen platform, booted once with the free ROM:
+// the BASIC start-up screen, typing through native scan codes, full screen,
+// the 512-pixel mode and the FPS overlay.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QThread>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/qt/screen_panel.h"
+#include "support/recording_dialogs.h"
+#include "shell/screen_text.h"
+#include "shell/main_form.h"
+#include "shell/program_entry.h"
+#include "z80/z80_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+const char* kRom48 = "/usr/share/spectrum-roms/opense.rom";
+const char* kRomStub = "/usr/share/spectrum-roms/opense-stub.rom";
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(kRom48) || !fs::exists(kRomStub)) return;
+    char tmpl[] = "/tmp/ovrin-gui-XXXXXX";
+    dir_ = new std::string(mkdtemp(tmpl));
+    platform::SetProgramDirectoryForTesting(*dir_);
+    fs::create_directories(*dir_ + "/OVRIN");
+    std::ofstream(*dir_ + "/OVRIN/OVRIN.ini") << "[General]\nROMFILE0=" << kRomStub << "\nROMFILE1=" << kRom48
+                                              << "\nROMFILE2=\nROMFILE3=\n";
+    dialogs_ = new testing_support::RecordingDialogs;
+    platform::SetDialogs(dialogs_);
+    Z80_SetDialogs(dialogs_);
+
+    TakeProgramEntry(ProgramEntry(), 0, nullptr);
+    TMainFormOptions options;
+    options.SettingsPath = *dir_ + "/OVRIN/OVRIN.ini";
+    options.ClockMeasureSleep = std::chrono::milliseconds(100);
+    form_ = new TMainForm(options);
+    machine_ = new TZXHardware(form_);
+    form_->AttachMachine(machine_);
+    form_->FormShow();
+  }
+
+  static void TearDownTestSuite() {
+    if (!form_) return;
+    form_->FormClose();
+    delete machine_;
+    delete form_;
+    Z80_SetDialogs(nullptr);
+    platform::SetDialogs(nullptr);
+    delete dialogs_;
+    platform::SetProgramDirectoryForTesting("");
+    fs::remove_all(*dir_);
+    delete dir_;
+  }
+
+  void SetUp() override {
+    if (!form_) GTEST_SKIP() << "the opense-basic ROMs are not installed";
+  }
+
+  static platform::qt::ScreenPanel& Panel() { return *form_->ScreenPanel(); }
+
+  // Lets the GUI thread work until pred holds or the emulated machine has
+  // presented `frames` more frames (the test fails then).
+  template <typename Pred>
+  static bool RunUntil(Pred pred, uint64_t frames) {
+    const uint64_t end = form_->Display().presents() + frames;
+    while (!pred()) {
+      if (form_->Display().presents() >= end) return pred();
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      QThread::msleep(1);
+    }
+    return true;
+  }
+  static void RunFrames(uint64_t frames) {
+    RunUntil([] { return false; }, frames);
+  }
+
+  static std::string Screen() {
+    static const auto charset =
+        testing_support::CharSetFromRom(platform::ReadWholeFile(kRom48).value_or(std::vector<uint8_t>{}));
+    return testing_support::JoinLines(testing_support::ScreenText(Panel().picture(), charset));
+  }
+
+  // Presses and releases one PC key, by its set-1 scan code, the way the
+  // window system delivers it (native code = evdev + 8).
+  static void Key(QEvent::Type type, uint8_t scan) {
+    QKeyEvent event(type, 0, Qt::NoModifier, scan + 8u, 0, 0);
+    QCoreApplication::sendEvent(form_->ScreenPanel(), &event);
+  }
+  static void Tap(std::initializer_list<uint8_t> scans) {
+    for (uint8_t s : scans) Key(QEvent::KeyPress, s);
+    RunFrames(3);
+    for (uint8_t s : scans) Key(QEvent::KeyRelease, s);
+    RunFrames(3);
+  }
+
+  static inline std::string* dir_ = nullptr;
+  static inline testing_support::RecordingDialogs* dialogs_ = nullptr;
+  static inline TMainForm* form_ = nullptr;
+  static inline TZXHardware* machine_ = nullptr;
+};
+
+TEST_F(MainWindowTest, StartsToTheBasicStartUpScreen) {
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_EQ(form_->windowTitle(), "OVRIN Spectrum");
+  EXPECT_TRUE(machine_->IsCpuRunning());
+  EXPECT_GT(machine_->CPUClockHz, 0u);
+  EXPECT_EQ(Panel().size(), QSize(324, 244));
+  // The first run greets once, through the dialogs interface.
+  auto shown = dialogs_->Messages();
+  ASSERT_GE(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "Welome");
+
+  // Boot flat out, then go on at the real speed.
+  machine_->Limit50Hz = 0;
+  const bool booted = RunUntil([] { return Screen().find("\x7f") != std::string::npos; }, 5000);
+  machine_->Limit50Hz = 1;
+  EXPECT_TRUE(booted) << Screen();
+}
+
+TEST_F(MainWindowTest, KeyEventsWithNativeScanCodesReachTheKeyboardRows) {
+  Key(QEvent::KeyPress, 0x19);  // P
+  EXPECT_TRUE(form_->Input().IsDown(0x19));
+  EXPECT_TRUE(RunUntil([] { return machine_->KeyboardRows[2] == 0xFE; }, 10));
+  Key(QEvent::KeyRelease, 0x19);
+  EXPECT_TRUE(RunUntil([] { return machine_->KeyboardRows[2] == 0xFF; }, 10));
+
+  // Keys held when the window loses focus are released.
+  Key(QEvent::KeyPress, 0x1E);  // A
+  QFocusEvent out(QEvent::FocusOut);
+  QCoreApplication::sendEvent(form_->ScreenPanel(), &out);
+  EXPECT_FALSE(form_->Input().IsDown(0x1E));
+  EXPECT_TRUE(RunUntil([] { return machine_->KeyboardRows[6] == 0xFF; }, 10));
+}
+
+TEST_F(MainWindowTest, TypingPrintTwoPlusTwoShowsFour) {
+  RunFrames(10);
+  // Backspace clears what earlier cases left in the editor.
+  for (int i = 0; i < 4; ++i) Tap({0x0E});
+  // P R I N T space 2 + 2 Enter; "+" is the keypad's plus (SYMBOL SHIFT + K).
+  for (uint8_t scan : {0x19, 0x13, 0x17, 0x31, 0x14, 0x39, 0x03, 0x4E, 0x03}) Tap({scan});
+  // The editor shows the letters as typed; the keyword is taken on Enter.
+  EXPECT_TRUE(RunUntil([] { return Screen().find("print 2+2") != std::string::npos; }, 50)) << Screen();
+  Tap({0x1C});
+  EXPECT_TRUE(RunUntil([] { return Screen().rfind("4\n", 0) == 0; }, 100)) << Screen();
+}
+
+TEST_F(MainWindowTest, FullScreenAndBackKeepsSizeAndPosition) {
+  form_->move(40, 30);
+  QCoreApplication::processEvents();
+  const QPoint pos = form_->pos();
+  const QSize size = form_->size();
+  form_->EnterFullScreen();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form_->IsFullScreen());
+  EXPECT_TRUE(form_->isFullScreen());
+  EXPECT_EQ(machine_->FullScreenFlag, 1);
+  EXPECT_GT(form_->width(), size.width());
+  RunFrames(3);
+  form_->LeaveFullScreen();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form_->IsFullScreen());
+  EXPECT_EQ(form_->pos(), pos);
+  EXPECT_EQ(form_->size(), size);
+  EXPECT_EQ(Panel().size(), QSize(324, 244));
+}
+
+TEST_F(MainWindowTest, HighResolutionModeResizesTheWindowFromTheGuiThread) {
+  const QSize before = form_->size();
+  machine_->StopCpu();
+  // The picture-mode switch comes from the thread that runs the processor.
+  std::thread([] { machine_->SetScreenMode(1); }).join();
+  EXPECT_TRUE(RunUntil([] { return Panel().size() == QSize(644, 484); }, 1000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Panel().last_resize_thread(), QThread::currentThread());
+  EXPECT_EQ(form_->size(), before + QSize(320, 240));
+  std::thread([] { machine_->SetScreenMode(0); }).join();
+  machine_->StartCpu();
+  EXPECT_TRUE(RunUntil([] { return Panel().size() == QSize(324, 244); }, 50));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form_->size(), before);
+}
+
+TEST_F(MainWindowTest, FpsOverlay) {
+  EXPECT_TRUE(Panel().overlay_text().isEmpty());
+  machine_->ShowFps = 1;
+  EXPECT_TRUE(RunUntil([] { return !Panel().overlay_text().isEmpty(); }, 20));
+  RunFrames(10);
+  const std::string text = Panel().overlay_text().toStdString();
+  EXPECT_TRUE(std::regex_match(text, std::regex("FPS: [0-9]{2,}"))) << text;
+  // Yellow text in the top left corner of the picture.
+  int yellow = 0;
+  for (int y = 6; y < 24; ++y)
+    for (int x = 0; x < 60; ++x) yellow += Panel().image().pixel(x, y) == qRgb(255, 255, 0);
+  EXPECT_GT(yellow, 10);
+  machine_->ShowFps = 0;
+  EXPECT_TRUE(RunUntil([] { return Panel().overlay_text().isEmpty(); }, 20));
+}
+
+TEST_F(MainWindowTest, WithoutTheLimitTheGuiStaysResponsiveAndFramesCoalesce) {
+  machine_->Limit50Hz = 0;
+  const uint64_t presents0 = form_->Display().presents();
+  const uint64_t taken0 = Panel().pictures_taken();
+  int ran = 0;
+  for (int i = 0; i < 20; ++i) {
+    QMetaObject::invokeMethod(form_, [&] { ++ran; }, Qt::QueuedConnection);
+    // One pass of the event loop runs the posted call: nothing piles up before it.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, i + 1);
+    QThread::msleep(5);
+  }
+  machine_->Limit50Hz = 1;
+  const uint64_t presents = form_->Display().presents() - presents0;
+  const uint64_t taken = Panel().pictures_taken() - taken0;
+  EXPECT_LE(taken, 21u);
+  EXPECT_GT(presents, taken);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int status = RUN_ALL_TESTS();
+  Z80_Shutdown();
+  return status;
+}
