@@ -1,5 +1,6 @@
-// The T-state counter on a hand-made processor state: conditional counts
-// from the live registers, prefixes, address wrap and the bounded prefix run.
+// The T-state counter on a hand-made processor state: worked counts,
+// address wrap and the bounded prefix run. Every opcode with each condition
+// both ways is checked against the core in disasm_core_test.cpp.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -52,31 +53,23 @@ TEST(InstructionTacts, CountsInTheCurrentState) {
       {"NOP", 0x8000, {0x00}, 0, 0, 0, 0, 4},
       {"LD A,(IX+5)", 0x8000, {0xDD, 0x7E, 0x05}, 0, 0, 0, 0, 19},
       {"SET 3,(IY-1)", 0x8000, {0xFD, 0xCB, 0xFF, 0xDE}, 0, 0, 0, 0, 23},
-      {"BIT 0,(IX+1)", 0x8000, {0xDD, 0xCB, 0x01, 0x46}, 0, 0, 0, 0, 20},
       {"IN A,(C)", 0x8000, {0xED, 0x78}, 0, 0, 0, 0, 12},
       {"ED 00", 0x8000, {0xED, 0x00}, 0, 0, 0, 0, 8},
       {"DD ED B0 LDIR, last", 0x8000, {0xDD, 0xED, 0xB0}, 0, 1, 0, 0, 20},
       {"DD DD 21 nn nn", 0x8000, {0xDD, 0xDD, 0x21, 0x34, 0x12}, 0, 0, 0, 0, 18},
       {"LD IXH,n", 0x8000, {0xDD, 0x26, 0x12}, 0, 0, 0, 0, 11},
-      {"INC (IY+d)", 0x8000, {0xFD, 0x34, 0x00}, 0, 0, 0, 0, 23},
-      {"DD PUSH BC", 0x8000, {0xDD, 0xC5}, 0, 0, 0, 0, 15},
       {"JR NZ, Z set", 0x8000, {0x20, 0x00}, Z, 0, 0, 0, 7},
       {"JR NZ, Z clear", 0x8000, {0x20, 0x00}, 0, 0, 0, 0, 12},
-      {"JR C, C set", 0x8000, {0x38, 0x00}, C, 0, 0, 0, 12},
       {"CALL M, S set", 0x8000, {0xFC, 0, 0}, S, 0, 0, 0, 17},
-      {"CALL M, S clear", 0x8000, {0xFC, 0, 0}, 0, 0, 0, 0, 10},
       {"RET PO, P/V clear", 0x8000, {0xE0}, 0, 0, 0, 0, 11},
       {"RET PE, P/V clear", 0x8000, {0xE8}, 0, 0, 0, 0, 5},
-      {"DD RET Z, Z set", 0x8000, {0xDD, 0xC8}, Z, 0, 0, 0, 15},
       {"DJNZ, B = 1", 0x8000, {0x10, 0xFE}, 0, 0x0100, 0, 0, 8},
       {"DJNZ, B = 0", 0x8000, {0x10, 0xFE}, 0, 0x0000, 0, 0, 13},
       {"OTIR, B = 2", 0x8000, {0xED, 0xB3}, 0, 0x0200, 0, 0, 21},
       {"OTIR, B = 1", 0x8000, {0xED, 0xB3}, 0, 0x0100, 0, 0, 16},
       {"LDIR, BC = 0", 0x8000, {0xED, 0xB0}, 0, 0x0000, 0, 0, 21},
-      {"LDDR, BC = 1", 0x8000, {0xED, 0xB8}, 0, 0x0001, 0, 0, 16},
       {"CPIR, A = (HL)", 0x8000, {0xED, 0xB1}, 0, 0x0005, 0x42, 0x42, 16},
       {"CPDR, A <> (HL)", 0x8000, {0xED, 0xB9}, 0, 0x0005, 0x42, 0x43, 21},
-      {"CPIR, BC = 1", 0x8000, {0xED, 0xB1}, 0, 0x0001, 0x42, 0x43, 16},
       {"CB 06 at #FFFF", 0xFFFF, {0xCB, 0x06}, 0, 0, 0, 0, 15},
       {"LD (IX+d) at #FFFE", 0xFFFE, {0xDD, 0x77, 0x01}, 0, 0, 0, 0, 19},
   };
