@@ -123,6 +123,8 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
 
 Z80Result Z80_Destroy(TZ80Object* object) {
   if (!object || !IsRegistered(object) || !object->StateRecord) return RefuseInvalid();
+  // Destroying from its own run thread would wait for itself forever.
+  if (IsOwnRunThread(object)) return Z80_BUSY;
   while (object->Busy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   object->Busy.store(1);
 

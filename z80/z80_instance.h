@@ -38,6 +38,9 @@ void StopRunThread(TZ80Object* object);
 // Joins a run thread that ended itself at a breakpoint.
 void JoinFinishedRunThread(TZ80Object* object);
 
+// True on the run thread of this instance (inside its host callbacks).
+bool IsOwnRunThread(const TZ80Object* object);
+
 // Test seam: makes the next thread creation of Z80_Start fail.
 void FailNextThreadCreationForTesting();
 

@@ -24,11 +24,15 @@ constexpr auto kPoll = std::chrono::milliseconds(1);
 
 std::atomic<bool> g_failNextThread{false};
 
+// The instance whose run thread this is (none on other threads).
+thread_local const TZ80Object* t_runThreadOf = nullptr;
+
 void Z80RunThread(TZ80Object* object) {
   TZ80Instance* instance = InstanceOf(object);
   TZ80State& s = instance->State;
   const TZ80AfterStepProc afterStep = object->OnAfterStep;
   void* const user = s.UserData;
+  t_runThreadOf = object;
 
   for (;;) {
     if (object->StopRequest.load(std::memory_order_acquire)) {
@@ -87,6 +91,8 @@ void StopRunThread(TZ80Object* object) {
   object->Running.store(0);
 }
 
+bool IsOwnRunThread(const TZ80Object* object) { return t_runThreadOf == object; }
+
 void FailNextThreadCreationForTesting() { g_failNextThread.store(true); }
 
 }  // namespace z80
@@ -130,6 +136,10 @@ Z80Result Z80_Start(TZ80Object* object) {
 Z80Result Z80_Stop(TZ80Object* object) {
   if (!object || !object->StateRecord) return RefuseInvalid();
   if (!object->Running.load()) return Z80_NOT_RUNNING;
+  // The run thread cannot wait for itself to park (a host callback that
+  // asks to stop its own processor): refused without a box, which this
+  // thread must not show.
+  if (IsOwnRunThread(object)) return Z80_BUSY;
   if (object->Busy.load()) return RefuseBusy();
   object->Busy.store(1);
   StopRunThread(object);

@@ -33,7 +33,16 @@ struct Host {
   static uint8_t In(uint32_t, void*) { return 0xFF; }
   static void Out(uint32_t, uint8_t, void*) {}
   static void IntCheck(void*) {}
-  static void AfterStep(uint32_t, void* u) { Of(u).steps.fetch_add(1, std::memory_order_relaxed); }
+  std::atomic<bool> callExportsFromCallback{false};
+  std::atomic<int> stopFromCallback{-1}, destroyFromCallback{-1};
+  static void AfterStep(uint32_t, void* u) {
+    Host& h = Of(u);
+    h.steps.fetch_add(1, std::memory_order_relaxed);
+    if (h.callExportsFromCallback.exchange(false)) {
+      h.stopFromCallback = Z80_Stop(&h.object);
+      h.destroyFromCallback = Z80_Destroy(&h.object);
+    }
+  }
   static void OnBreakpoint(void* u) { ++Of(u).breakpointCalls; }
 
   explicit Host(bool withBreakpointCallback = true) {
@@ -156,6 +165,17 @@ TEST(RunControl, StopRacingABreakpointNeverHangs) {
     else ++stoppedByUs;
   }
   EXPECT_EQ(stoppedByUs + stoppedByBreakpoint, 2000);
+}
+
+TEST(RunControl, ExportsFromTheRunThreadItselfAreRefusedNotHung) {
+  Host h;
+  ASSERT_EQ(Z80_Start(&h.object), Z80_OK);
+  h.callExportsFromCallback = true;
+  while (h.destroyFromCallback.load() < 0) std::this_thread::yield();
+  EXPECT_EQ(h.stopFromCallback, Z80_BUSY);
+  EXPECT_EQ(h.destroyFromCallback, Z80_BUSY);
+  EXPECT_EQ(Z80_IsRunning(&h.object), 1);
+  EXPECT_EQ(Z80_Stop(&h.object), Z80_OK);
 }
 
 TEST(RunControl, MemoryFullOfPrefixesStillStops) {
