@@ -44,7 +44,7 @@ bool StartsWith(std::string_view text, size_t at, std::string_view word) {
 std::string Z80Disassemble(const uint8_t* bytes, size_t size, uint16_t address, bool hex,
                            int& length) {
   length = 0;
-  if (bytes == nullptr || size == 0) return {};
+  if (bytes == nullptr || size == 0) return {};  // nothing to read, nothing consumed
 
   std::string_view tpl;
   size_t opcode = 0;    // position of the byte that selected the template
