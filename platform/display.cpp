@@ -73,7 +73,13 @@ uint64_t FramePacer::Pace(uint64_t period_ticks, uint64_t clock_hz) {
       elapsed = now - last_stamp_;
     }
   }
-  last_stamp_ = now;
+  // The next deadline counts from this one, not from when the wait ended, so
+  // a sleep that overshoots does not slow the frame rate; a frame more than
+  // a period late starts the schedule afresh.
+  if (clock_hz != 0 && period_ticks != 0 && elapsed < 2 * period_ticks)
+    last_stamp_ += period_ticks;
+  else
+    last_stamp_ = now;
   return now;
 }
 

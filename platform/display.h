@@ -63,9 +63,9 @@ class PictureSlot {
   std::atomic<uint64_t> shown_serial_{0};
 };
 
-// Keeps presents at one per frame period (Limit 50 Hz): the next present
-// leaves a full period after the previous paced one. Sleeps to the deadline
-// less a small margin, then spins the rest.
+// Keeps presents at one per frame period (Limit 50 Hz): each present leaves
+// no earlier than a full period after the previous one's deadline. Sleeps to
+// the deadline less a small margin, then spins the rest.
 class FramePacer {
  public:
   explicit FramePacer(PaceClock& clock) : clock_(&clock) {}

@@ -32,7 +32,7 @@ double ProcessCpuSeconds() {
 // The program's own event loop, for a while.
 void RunFor(std::chrono::milliseconds span) {
   QEventLoop loop;
-  QTimer::singleShot(span, &loop, &QEventLoop::quit);
+  QTimer::singleShot(span, Qt::PreciseTimer, &loop, &QEventLoop::quit);
   loop.exec();
 }
 

@@ -56,8 +56,19 @@ void ScreenPanel::ApplyFixedSize() {
 }
 
 void ScreenPanel::TakePicture() {
-  if (!slot_->Take(picture_)) return;
+  if (!slot_->Take(incoming_)) return;
   ++taken_;
+  // A still picture (a program waiting for a key) costs no conversion and
+  // no repaint.
+  const bool same = incoming_.width == picture_.width && incoming_.height == picture_.height &&
+                    incoming_.palette == picture_.palette && incoming_.show_fps == picture_.show_fps &&
+                    (!incoming_.show_fps || incoming_.fps == picture_.fps) &&
+                    incoming_.pixels == picture_.pixels;
+  std::swap(picture_, incoming_);
+  if (same) {
+    slot_->MarkShown(picture_.serial);
+    return;
+  }
   BuildImage();
   if (isVisible())
     update();

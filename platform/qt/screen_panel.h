@@ -55,6 +55,7 @@ class ScreenPanel final : public QFrame, public DisplaySink {
 
   PictureSlot* slot_;
   Picture picture_;
+  Picture incoming_;
   QImage image_;
   QString overlay_;
   int width_ = 320;
