@@ -4,7 +4,27 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/build.sh normal >/dev/null
-if [ -x build/bin/ovrin ]; then
-  exec build/bin/ovrin "$@"
+if [ ! -x build/bin/ovrin ]; then
+  echo "Built everything in build/bin (the program itself is not there yet)."
+  exit 1
 fi
-echo "Built everything in build/bin (the program itself is not there yet)."
+
+# Without settings of the user's own, start from a settings folder in the
+# build tree whose ROM files are the free ROM of the opense-basic package, so
+# that a fresh machine boots to BASIC. Save params then writes there too.
+user_settings="${XDG_CONFIG_HOME:-$HOME/.config}/OVRIN/OVRIN.ini"
+if [ ! -f "$user_settings" ]; then
+  export XDG_CONFIG_HOME="$PWD/build/settings"
+  settings="$XDG_CONFIG_HOME/OVRIN/OVRIN.ini"
+  if [ ! -f "$settings" ]; then
+    mkdir -p "$(dirname "$settings")"
+    cat > "$settings" <<'INI'
+[General]
+ROMFILE0=/usr/share/spectrum-roms/opense-stub.rom
+ROMFILE1=/usr/share/spectrum-roms/opense.rom
+ROMFILE2=
+ROMFILE3=
+INI
+  fi
+fi
+exec build/bin/ovrin "$@"
