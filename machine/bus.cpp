@@ -60,8 +60,7 @@ inline TZXHardware& Machine(void* user) { return *static_cast<TZXHardware*>(user
 // RANDOMIZE USR 15616 enters TR-DOS), and any fetch from RAM pages it out.
 uint8_t TZXHardware::Fetch(uint16_t address) {
   if (address >= 0x4000) {
-    TrdosActive = 0;
-    ExtRomActive = 0;
+    if (TrdosActive | ExtRomActive) TrdosActive = ExtRomActive = 0;
     return WindowOf(address)[address & 0x3FFF];
   }
   if (TrdosActive) return TrdosRomSlot[address];
@@ -82,8 +81,10 @@ uint8_t TZXHardware::Read(uint16_t address) const {
 
 void TZXHardware::Write(uint16_t address, uint8_t value) {
   // Draw the picture up to this moment first, so a write into screen memory
-  // shows from the right beam position on.
-  RenderToTact(CurrentTact());
+  // shows from the right beam position on. Drawing depends on no other
+  // memory, so writes elsewhere leave the drawing for later: the picture is
+  // the same and the busiest path stays short.
+  if (WriteCanChangePicture(address)) RenderToTact(CurrentTact());
   if (address >= 0x4000)
     WindowOf(address)[address & 0x3FFF] = value;
   else if (RamAtZero)

@@ -329,6 +329,15 @@ class TZXHardware {
   uint32_t BeamRowIndex = 0;
   uint32_t HiResLinesDone = 0;
 
+  // ScreenClassTable as runs of one class, so the renderer handles a stretch
+  // of border or paper at a time. BeamRun is the run holding BeamTableIndex.
+  struct TClassRun {
+    uint32_t End;  // index one past the run
+    uint8_t Class;
+  };
+  std::vector<TClassRun> ScreenClassRuns;
+  uint32_t BeamRun = 0;
+
  private:
   void RecomputeWindows();
   void ResetCommon(uint8_t extRomActive, uint8_t trdosActive, uint8_t port7ffd);
@@ -337,6 +346,13 @@ class TZXHardware {
   void EndOfFrame();
   void RenderNormal(uint32_t tact);
   void RenderHiRes(uint32_t tact);
+  void DrawPaper(uint32_t count);
+  void FetchScreenByte();
+  bool WriteCanChangePicture(uint16_t address) const {
+    const uint8_t* page = WindowOf(address);
+    if (page == ScreenPage) return (address & 0x3FFF) < 6912;
+    return HiResMode && (page == HiResBitmapPage || page == HiResAttrPage);
+  }
   uint8_t KeyboardRead(uint16_t port);
   uint8_t BetaRead(int reg);
   void BetaWrite(int reg, uint8_t value);

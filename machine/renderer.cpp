@@ -45,6 +45,17 @@ inline void StorePair(uint8_t* at, uint8_t left, uint8_t right) {
   at[1] = right;
 }
 
+// Each bitmap byte spread to 8 bytes, 0xFF for a set bit (the leftmost
+// pixel in the lowest byte), so 8 pixels are drawn with one store.
+constexpr std::array<uint64_t, 256> MakePixelMasks() {
+  std::array<uint64_t, 256> t{};
+  for (int v = 0; v < 256; ++v)
+    for (int b = 0; b < 8; ++b)
+      if (v & (0x80 >> b)) t[v] |= uint64_t(0xFF) << (8 * b);
+  return t;
+}
+constexpr std::array<uint64_t, 256> PixelMasks = MakePixelMasks();
+
 }  // namespace
 
 void TZXHardware::ResetBeam() {
@@ -54,6 +65,7 @@ void TZXHardware::ResetBeam() {
   BeamPixelMask = 0;
   BeamBitmapByte = 0;
   BeamTableIndex = 0;
+  BeamRun = 0;
 }
 
 void TZXHardware::InitScreenTiming() {
@@ -108,6 +120,13 @@ void TZXHardware::InitScreenTiming() {
       }
       ScreenClassTable[static_cast<size_t>(i)] = c;
     }
+    ScreenClassRuns.clear();
+    for (size_t i = 0; i < ScreenClassTable.size(); ++i) {
+      const uint8_t c = ScreenClassTable[i];
+      if (ScreenClassRuns.empty() || ScreenClassRuns.back().Class != c)
+        ScreenClassRuns.push_back({0, c});
+      ScreenClassRuns.back().End = static_cast<uint32_t>(i + 1);
+    }
     FramePeriodTicks = CPUClockHz / 50;
   }
 
@@ -120,6 +139,9 @@ void TZXHardware::InitScreenTiming() {
 }
 
 void TZXHardware::RenderToTact(uint32_t tact) {
+  // Nothing new to draw. The beam state changes only on the thread that
+  // steps the processor, or while it is stopped, so it may be read here.
+  if (!HiResMode && (tact < FirstVisibleTact || tact <= LastRenderedTact)) return;
   // Another display routine is at work: leave these T-states to a later call.
   if (!DisplayBusy.try_lock()) return;
   if (HiResMode)
@@ -129,57 +151,85 @@ void TZXHardware::RenderToTact(uint32_t tact) {
   DisplayBusy.unlock();
 }
 
+// The attribute gives the ink and paper of the next 8 pixels. The ULA
+// walks the bitmap a pixel line at a time: 32 bytes, then the same
+// character row one pixel line down, and after 8 lines the next row.
+void TZXHardware::FetchScreenByte() {
+  if ((BeamBitmapOffset & 31) != 31) {
+    ++BeamBitmapOffset;
+    ++BeamAttrOffset;
+  } else if ((BeamBitmapOffset & 0x700) != 0x700) {
+    BeamBitmapOffset = (BeamBitmapOffset & 0x1FE0) + 0x100;
+    BeamAttrOffset &= 0x1FE0;
+  } else {
+    const uint32_t row = std::min<uint32_t>(BeamRowIndex, 23);
+    BeamBitmapOffset = CharRowBitmapStart[row];
+    BeamAttrOffset = CharRowAttrStart[row];
+    ++BeamRowIndex;
+  }
+  BeamBitmapByte = ScreenPage[BeamBitmapOffset];
+  const uint8_t attr = ScreenPage[BeamAttrOffset];
+  BeamInk = InkColourTable[attr];
+  BeamPaper = PaperColourTable[attr];
+  BeamFlash = attr & 0x80;
+}
+
+// count paper T-states, one pixel pair each. A byte is read when its first
+// pair is drawn, so a write during its other three T-states shows only from
+// the next byte on. Whole bytes are drawn 8 pixels at a time.
+void TZXHardware::DrawPaper(uint32_t count) {
+  uint8_t* out = FrameBuffer + BeamPixelOffset;
+  auto pair = [&] {
+    if (BeamPixelMask == 0) {
+      BeamPixelMask = 0x80;
+      FetchScreenByte();
+    }
+    uint8_t ink = BeamInk, paper = BeamPaper;
+    if (FlashPhase && BeamFlash) std::swap(ink, paper);
+    const uint8_t mask = BeamPixelMask;
+    StorePair(out, (BeamBitmapByte & mask) ? ink : paper,
+              (BeamBitmapByte & (mask >> 1)) ? ink : paper);
+    out += 2;
+    BeamPixelMask = static_cast<uint8_t>(mask >> 2);
+    --count;
+  };
+  while (count && BeamPixelMask) pair();
+  while (count >= 4) {
+    FetchScreenByte();
+    uint8_t ink = BeamInk, paper = BeamPaper;
+    if (FlashPhase && BeamFlash) std::swap(ink, paper);
+    const uint64_t set = PixelMasks[BeamBitmapByte];
+    const uint64_t pixels = (set & (ink * 0x0101010101010101ull)) |
+                            (~set & (paper * 0x0101010101010101ull));
+    std::memcpy(out, &pixels, 8);
+    out += 8;
+    count -= 4;
+  }
+  while (count) pair();
+  BeamPixelOffset = static_cast<uint32_t>(out - FrameBuffer);
+}
+
 void TZXHardware::RenderNormal(uint32_t tact) {
   if (tact < FirstVisibleTact) return;
   const int64_t n = static_cast<int64_t>(tact) - static_cast<int64_t>(LastRenderedTact);
   LastRenderedTact = tact;
   if (n <= 0) return;
   const uint8_t border = static_cast<uint8_t>(16 + (BorderLatch & 7));
-  const uint8_t* classes = ScreenClassTable.data();
-  uint8_t* out = FrameBuffer;
-  for (int64_t k = 0; k < n; ++k) {
-    switch (classes[BeamTableIndex]) {
-      case kInvisible:
-        break;
-      case kBorder:
-        StorePair(out + BeamPixelOffset, border, border);
-        BeamPixelOffset += 2;
-        break;
-      case kEnd:
-        return;
-      default: {  // paper
-        if (BeamPixelMask == 0) {
-          BeamPixelMask = 0x80;
-          if ((BeamBitmapOffset & 31) != 31) {
-            ++BeamBitmapOffset;
-            ++BeamAttrOffset;
-          } else if ((BeamBitmapOffset & 0x700) != 0x700) {
-            // Next pixel line of the same character row, column 0.
-            BeamBitmapOffset = (BeamBitmapOffset & 0x1FE0) + 0x100;
-            BeamAttrOffset &= 0x1FE0;
-          } else {
-            const uint32_t row = std::min<uint32_t>(BeamRowIndex, 23);
-            BeamBitmapOffset = CharRowBitmapStart[row];
-            BeamAttrOffset = CharRowAttrStart[row];
-            ++BeamRowIndex;
-          }
-          BeamBitmapByte = ScreenPage[BeamBitmapOffset];
-          const uint8_t attr = ScreenPage[BeamAttrOffset];
-          BeamInk = InkColourTable[attr];
-          BeamPaper = PaperColourTable[attr];
-          BeamFlash = attr & 0x80;
-        }
-        uint8_t ink = BeamInk, paper = BeamPaper;
-        if (FlashPhase && BeamFlash) std::swap(ink, paper);
-        const uint8_t mask = BeamPixelMask;
-        StorePair(out + BeamPixelOffset, (BeamBitmapByte & mask) ? ink : paper,
-                  (BeamBitmapByte & (mask >> 1)) ? ink : paper);
-        BeamPixelOffset += 2;
-        BeamPixelMask = static_cast<uint8_t>(mask >> 2);
-        break;
-      }
+  uint64_t remaining = static_cast<uint64_t>(n);
+  while (remaining) {
+    const TClassRun& run = ScreenClassRuns[BeamRun];
+    if (run.Class == kEnd) return;  // the beam stays on the end of the picture
+    const uint32_t count =
+        static_cast<uint32_t>(std::min<uint64_t>(run.End - BeamTableIndex, remaining));
+    if (run.Class == kBorder) {
+      std::memset(FrameBuffer + BeamPixelOffset, border, 2 * size_t(count));
+      BeamPixelOffset += 2 * count;
+    } else if (run.Class == kPaper) {
+      DrawPaper(count);
     }
-    ++BeamTableIndex;
+    BeamTableIndex += count;
+    remaining -= count;
+    if (BeamTableIndex == run.End) ++BeamRun;
   }
 }
 
