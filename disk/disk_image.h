@@ -38,6 +38,11 @@ constexpr uint8_t kSyncMark = 0xFF;
 struct TTrack {
   std::vector<uint8_t> Data;
   std::vector<uint8_t> Marks;  // same length as Data
+  // A raw track of a kind this model cannot decode (UDI types other than
+  // MFM): its type and bytes as stored, while Data holds a blank stand-in.
+  // Written back as stored for as long as the stand-in is unchanged.
+  uint8_t ForeignType = 0;  // 0: none
+  std::vector<uint8_t> Foreign;
   uint32_t Length() const { return static_cast<uint32_t>(Data.size()); }
   bool Present() const { return !Data.empty(); }
 };

@@ -20,6 +20,17 @@ enum class DiskMessage {
   SclCrc,
   CreateOnlyTrdSclFdi,
   ImpossibleTrack,
+  TooManySides,
+  HobetaCrc,
+  HobetaNoRoom,
+  FdiFormat,
+  UdiFormat,
+  UdiVersion,
+  UdiCrc,
+  Td0Format,
+  Td0Crc,
+  Td0Version,
+  Td0DosAllocated,
   Count
 };
 
@@ -44,6 +55,20 @@ inline constexpr std::array<DiskMessageText, static_cast<size_t>(DiskMessage::Co
         {DiskMessage::ImpossibleTrack,
          "Открываемый образ диска содержит НЕВОЗМОЖНЫЙ ОБРАЗ ДИСКА! \n"
          "(неудается отформатировать дорожку - слишком много данных)"},
+        {DiskMessage::TooManySides,
+         "В открываемом образе диска слишком много поверхностей (более 256)!"},
+        {DiskMessage::HobetaCrc, "Ошибка CRC файла HOBETA!"},
+        {DiskMessage::HobetaNoRoom,
+         "Файл HOBETA не добавлен: на диске нет места или каталог заполнен!"},
+        {DiskMessage::FdiFormat, "Ошибка формата FDI!"},
+        {DiskMessage::UdiFormat, "Ошибка формата UDI!"},
+        {DiskMessage::UdiVersion, "Неизвестная версия файла UDI!"},
+        {DiskMessage::UdiCrc, "Ошибка CRC файла UDI!"},
+        {DiskMessage::Td0Format, "Ошибка формата TD0!"},
+        {DiskMessage::Td0Crc, "Ошибка CRC файла TD0!"},
+        {DiskMessage::Td0Version, "Неизвестная версия файла TD0!"},
+        {DiskMessage::Td0DosAllocated,
+         "Файлы TD0 в формате DOS Allocated sectors were copied не поддерживаются!"},
     }};
 
 constexpr bool DiskMessagesInOrder() {

@@ -8,11 +8,11 @@ namespace disk {
 
 namespace {
 
-// One entry per format with a reader here; FDI, UDI, TD0, FDD and HOBETA get
-// theirs beside these.
+// One entry per format.
 constexpr std::array kHandlers = {
     FormatHandler{ImageFormat::Trd, &LoadTrd, &SaveTrd},
     FormatHandler{ImageFormat::Scl, &LoadScl, &SaveScl},
+    FormatHandler{ImageFormat::Fdi, &LoadFdi, &SaveFdi},
 };
 
 }  // namespace
@@ -38,6 +38,37 @@ const FormatHandler* FindFormatHandler(ImageFormat format) {
   for (const FormatHandler& h : kHandlers)
     if (h.Format == format) return &h;
   return nullptr;
+}
+
+TrackIds WalkTrackIds(const TDiskContents& disk, int cylinder, int side, size_t limit) {
+  TrackIds result;
+  const TTrack* track = disk.Track(cylinder, side);
+  if (!track) return result;
+  const uint32_t len = track->Length();
+  TSectorInfo info;
+  if (!FindNextIdOnTrack(*track, 0, info)) return result;
+  // Distance walked from the first ID: one turn ends the walk even when an
+  // ID overlapping the first one makes the search step past it.
+  uint64_t walked = 0;
+  const uint32_t first = info.IdPos;
+  for (;;) {
+    if (result.Ids.size() == limit) {
+      result.More = true;
+      break;
+    }
+    TSectorInfo sector = info;
+    FindSectorOnTrack(*track, info.IdByte(2), sector, info.IdA1Pos);
+    sector.Cylinder = static_cast<uint8_t>(cylinder);
+    sector.Side = static_cast<uint8_t>(side);
+    result.Ids.push_back(sector);
+    const uint32_t from = info.AfterIdPos;
+    const uint32_t previous = info.IdPos;
+    if (!FindNextIdOnTrack(*track, from, info)) break;
+    walked += (info.IdPos + len - previous) % len;
+    if (info.IdPos == previous) walked += len;
+    if (info.IdPos == first || walked >= len) break;
+  }
+  return result;
 }
 
 std::span<const uint8_t, 256> FillerSector() {

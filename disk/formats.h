@@ -16,6 +16,9 @@ namespace disk {
 
 struct LoadOptions {
   bool AddBoot = false;  // SCL: add the built-in boot file
+  // HOBETA: the disk built from earlier HOBETA files, which the new file is
+  // added to; null for a fresh blank disk.
+  const TDiskContents* Existing = nullptr;
 };
 
 // What a reader made of a file: a whole disk, or the cause of the refusal.
@@ -54,6 +57,32 @@ LoadResult LoadTrd(std::span<const uint8_t> file, const LoadOptions& options);
 std::optional<std::vector<uint8_t>> SaveTrd(const TDiskContents& disk);
 LoadResult LoadScl(std::span<const uint8_t> file, const LoadOptions& options);
 std::optional<std::vector<uint8_t>> SaveScl(const TDiskContents& disk);
+
+LoadResult LoadHobeta(std::span<const uint8_t> file, const LoadOptions& options);
+LoadResult LoadFdi(std::span<const uint8_t> file, const LoadOptions& options);
+std::optional<std::vector<uint8_t>> SaveFdi(const TDiskContents& disk);
+LoadResult LoadFdd(std::span<const uint8_t> file, const LoadOptions& options);
+std::optional<std::vector<uint8_t>> SaveFdd(const TDiskContents& disk);
+LoadResult LoadUdi(std::span<const uint8_t> file, const LoadOptions& options);
+std::optional<std::vector<uint8_t>> SaveUdi(const TDiskContents& disk);
+LoadResult LoadTd0(std::span<const uint8_t> file, const LoadOptions& options);
+std::optional<std::vector<uint8_t>> SaveTd0(const TDiskContents& disk);
+
+// The IDs of one track in the order they lie from the index, each looked up
+// with FindSector from its own address mark (so duplicates keep their own
+// data). Stops after one turn or `limit` IDs; `more` says IDs were left.
+struct TrackIds {
+  std::vector<TSectorInfo> Ids;  // ID part from FindNextId, data part from FindSector
+  bool More = false;
+};
+TrackIds WalkTrackIds(const TDiskContents& disk, int cylinder, int side, size_t limit);
+
+// UDI's CRC-32 (reflected 0xEDB88320 with a sign-keeping shift), one byte at a
+// time from 0xFFFFFFFF.
+uint32_t Crc32Udi(uint32_t crc, uint8_t byte);
+uint32_t Crc32Udi(std::span<const uint8_t> bytes);
+// TD0's CRC-16 (polynomial 0xA097, initial 0, MSB first).
+uint16_t Td0Crc16(std::span<const uint8_t> bytes);
 
 // The 256 bytes written for a sector that cannot be found.
 std::span<const uint8_t, 256> FillerSector();
