@@ -112,7 +112,12 @@ void TSectorInfo::ClearData() {
 // ---------------------------------------------------------------------------
 // Image
 
-TDiskImage::TDiskImage() = default;
+TDiskImage::TDiskImage() {
+  // An empty drive still reports a geometry: the head of a drive with no
+  // disk travels as far as the usual 82 cylinders.
+  disk_.MaxCylinder = 81;
+  disk_.MaxSide = 1;
+}
 
 TDiskImage::~TDiskImage() { Flush(); }
 
