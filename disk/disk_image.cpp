@@ -191,12 +191,13 @@ bool FindNextIdOnTrack(const TTrack& track, uint32_t start, TSectorInfo& info) {
   info.TrackMarks = track.Marks.data();
   info.TrackLength = len;
 
-  uint64_t p = start % len;
-  const uint64_t end = p + len;
-  while (p < end) {
-    const uint32_t i = static_cast<uint32_t>(p % len);
-    if (!IsSync(track, i)) {
-      ++p;
+  // Walk one turn from the start; i is the ring position of the step.
+  uint32_t i = start % len;
+  uint32_t left = len;
+  while (left > 0) {
+    if (track.Data[i] != 0xA1 || track.Marks[i] == 0) {
+      if (++i == len) i = 0;
+      --left;
       continue;
     }
     const uint32_t run = SyncRun(track, i);
@@ -217,7 +218,9 @@ bool FindNextIdOnTrack(const TTrack& track, uint32_t start, TSectorInfo& info) {
       return true;
     }
     // Every later A1 of this run leads to the same byte j: go on from there.
-    p += run;
+    if (run >= left) break;
+    left -= run;
+    i = j;
   }
   return false;
 }

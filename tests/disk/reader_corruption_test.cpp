@@ -12,7 +12,7 @@ using namespace disk;
 
 namespace {
 
-void ExpectWholeOrNothing(const LoadResult& r) {
+void ExpectWholeOrNothing(const LoadResult& r, SaveFn save) {
   if (!r.Ok) {
     EXPECT_TRUE(r.Disk.Empty());
     return;
@@ -20,13 +20,14 @@ void ExpectWholeOrNothing(const LoadResult& r) {
   ASSERT_FALSE(r.Disk.Empty());
   for (int c = 0; c < r.Disk.Cylinders(); ++c)
     for (int s = 0; s < r.Disk.Sides(); ++s) ASSERT_NE(r.Disk.Track(c, s), nullptr) << c << "/" << s;
-  // What loads can be written back.
-  EXPECT_TRUE(SaveTrd(r.Disk));
+  // What loads can be written back in its own format.
+  EXPECT_TRUE(save(r.Disk));
 }
 
 struct Reader {
   const char* name;
   LoadFn load;
+  SaveFn save;
   std::vector<uint8_t> valid;
 };
 
@@ -36,7 +37,7 @@ std::vector<Reader> Readers() {
   const auto scl = disk_test::MakeScl({{"one     ", 'B', 5, 5, 3, 1},
                                        {"\x01two    ", 'C', 0, 9, 17, 2},
                                        {"three   ", 'D', 9, 0, 0, 3}});
-  return {{"trd", &LoadTrd, trd}, {"scl", &LoadScl, scl}};
+  return {{"trd", &LoadTrd, &SaveTrd, trd}, {"scl", &LoadScl, &SaveScl, scl}};
 }
 
 }  // namespace
@@ -56,7 +57,7 @@ TEST(ReaderCorruption, EveryTruncation) {
       // Only whole cylinders make a shorter TRD.
       const bool loads = rd.load == &LoadTrd && len > 0 && len % 8192 == 0;
       EXPECT_EQ(r.Ok, loads) << len;
-      ExpectWholeOrNothing(r);
+      ExpectWholeOrNothing(r, rd.save);
     }
   }
 }
@@ -77,7 +78,7 @@ TEST(ReaderCorruption, RandomDamage) {
       if (rng() % 8 == 0) file.resize(file.size() + rng() % 3000, static_cast<uint8_t>(rng()));
       LoadOptions options;
       options.AddBoot = rng() % 2;
-      ExpectWholeOrNothing(rd.load(file, options));
+      ExpectWholeOrNothing(rd.load(file, options), rd.save);
     }
   }
 }
