@@ -13,6 +13,7 @@ constexpr std::array kHandlers = {
     FormatHandler{ImageFormat::Trd, &LoadTrd, &SaveTrd},
     FormatHandler{ImageFormat::Scl, &LoadScl, &SaveScl},
     FormatHandler{ImageFormat::Fdi, &LoadFdi, &SaveFdi},
+    FormatHandler{ImageFormat::Fdd, &LoadFdd, &SaveFdd},
 };
 
 }  // namespace
