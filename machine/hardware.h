@@ -214,9 +214,7 @@ class TZXHardware {
 
   TAYHardware SoundChip;
 
-  // The memory: 64 RAM pages and the four ROM slots (128, 48, EXTROM, TR-DOS).
-  alignas(64) uint8_t RamPages[kRamPageCount][kPageSize] = {};
-  alignas(64) uint8_t RomSlots[4][kPageSize] = {};
+  // The four ROM slots: 128, 48, EXTROM, TR-DOS (the arrays are at the end).
   uint8_t* const Rom128Slot = RomSlots[0];
   uint8_t* const Rom48Slot = RomSlots[1];
   uint8_t* const ExtRomSlot = RomSlots[2];
@@ -367,6 +365,13 @@ class TZXHardware {
   IInputDevices* input_;
   ITapeDeck* tape_;
   IBetaDiskPorts* betaDisk_;
+
+ public:
+  // The memory: 64 RAM pages and the four ROM slots. Last, so that the
+  // fields the bus and the frame clock touch on every step share a few
+  // cache lines instead of lying a megabyte apart.
+  alignas(64) uint8_t RamPages[kRamPageCount][kPageSize] = {};
+  alignas(64) uint8_t RomSlots[4][kPageSize] = {};
 };
 
 // The interface colours (palette indices 0-15).
