@@ -14,6 +14,7 @@ constexpr std::array kHandlers = {
     FormatHandler{ImageFormat::Scl, &LoadScl, &SaveScl},
     FormatHandler{ImageFormat::Fdi, &LoadFdi, &SaveFdi},
     FormatHandler{ImageFormat::Fdd, &LoadFdd, &SaveFdd},
+    FormatHandler{ImageFormat::Udi, &LoadUdi, &SaveUdi},
 };
 
 }  // namespace

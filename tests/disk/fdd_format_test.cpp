@@ -103,7 +103,7 @@ TEST(Fdd, RefusedInputs) {
   const uint32_t inside = static_cast<uint32_t>(good.size() - 255);  // starts inside, ends outside
   auto patched = [&](size_t at, std::vector<uint8_t> bytes) {
     auto f = good;
-    std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<ptrdiff_t>(at));
+    for (size_t k = 0; k < bytes.size(); ++k) f.at(at + k) = bytes[k];
     return f;
   };
   ASSERT_TRUE(LoadFdd(good, {}).Ok);

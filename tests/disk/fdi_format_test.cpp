@@ -113,7 +113,7 @@ TEST(Fdi, RefusedInputs) {
   const auto good = MakeFdi(1, 1, one);
   auto patched = [&](size_t at, std::vector<uint8_t> bytes) {
     auto f = good;
-    std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<ptrdiff_t>(at));
+    for (size_t k = 0; k < bytes.size(); ++k) f.at(at + k) = bytes[k];
     return f;
   };
   auto cut = [&](size_t len) { return std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(len)); };
