@@ -44,13 +44,16 @@ bool TDiskImage::Open(const std::string& name, bool writeProtect) {
     }
     LoadOptions options;
     options.AddBoot = AddBoot;
+    // A HOBETA file is added to the disk built from earlier ones, if any.
+    if (format == ImageFormat::Hobeta && Inserted) options.Existing = &disk_;
     LoadResult result = handler->Load(*bytes, options);
     for (DiskMessage w : result.Warnings) ShowDiskImageError(w);
     if (!result.Ok) {
       ShowDiskImageError(result.Error);
-      return false;
+      return Inserted;
     }
-    Insert(std::move(result.Disk), format, writeProtect, name);
+    // A disk built from HOBETA files is never written back.
+    Insert(std::move(result.Disk), format, format == ImageFormat::Hobeta || writeProtect, name);
     return true;
   }
 
