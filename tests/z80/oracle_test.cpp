@@ -176,48 +176,52 @@ TEST(Oracle, BasicRomBootsInLockstep) {
   EXPECT_TRUE(both.SameMemory());
 }
 
-// Every instruction of the unprefixed, CB, ED, DD, FD, DD CB and FD CB pages
-// from one register state, each as a two-instruction program (the
-// instruction, then a jump back to a fixed start).
-TEST(Oracle, EveryOpcodeOnce) {
+// Every instruction of the unprefixed, CB, ED, DD, FD, DD CB and FD CB pages,
+// each from four register states whose flags take both values of every
+// condition.
+TEST(Oracle, EveryOpcodeFromFourStates) {
+  static const uint8_t prefixes[7][2] = {{0, 0},    {0xCB, 0}, {0xED, 0},   {0xDD, 0},
+                                         {0xFD, 0}, {0xDD, 0xCB}, {0xFD, 0xCB}};
+  static const uint16_t afs[4] = {0x5A00, 0x01FF, 0x8055, 0xFFAA};
   for (int page = 0; page < 7; ++page) {
     for (int op = 0; op < 256; ++op) {
-      static const uint8_t prefixes[7][2] = {{0, 0},       {0xCB, 0},    {0xED, 0},   {0xDD, 0},
-                                             {0xFD, 0},    {0xDD, 0xCB}, {0xFD, 0xCB}};
-      uint8_t code[8] = {};
-      int n = 0;
-      for (uint8_t p : prefixes[page])
-        if (p) code[n++] = p;
-      if (page >= 5) code[n++] = 0x05;  // displacement
-      code[n++] = static_cast<uint8_t>(op);
-      code[n++] = 0x34;  // operands for whatever takes them
-      code[n++] = 0x12;
-      const uint8_t setup[] = {
-          0x31, 0x00, 0xF0,        // LD SP,#F000
-          0x21, 0x00, 0x90,        // LD HL,#9000
-          0x11, 0x10, 0x90,        // LD DE,#9010
-          0x01, 0x03, 0x02,        // LD BC,#0203
-          0xDD, 0x21, 0x20, 0x90,  // LD IX,#9020
-          0xFD, 0x21, 0x40, 0x90,  // LD IY,#9040
-          0x3E, 0x5A,              // LD A,#5A
-          0xED, 0x47,              // LD I,A
-          0x37,                    // SCF
-      };
-      Lockstep both;
-      both.Load(0x8000, setup, sizeof setup);
-      both.Load(0x8000 + sizeof setup, code, sizeof code);
-      uint8_t data[256];
-      for (int i = 0; i < 256; ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
-      both.Load(0x9000, data, sizeof data);
-      both.Load(0xF000, data, 16);
-      both.Load(0x0000, data, 256);
-      const uint8_t jump[] = {0xC3, 0x00, 0x80};
-      both.Load(0x0000, jump, 3);
-      // Start at the set-up: 11 instructions, then the one under test.
-      // PC starts at 0, which jumps to 0x8000.
-      const std::string diff = both.Run(1 + 9 + 1);
-      ASSERT_EQ(diff, "") << "page " << page << " op " << op;
-      ASSERT_TRUE(both.SameMemory()) << "page " << page << " op " << op;
+      for (uint16_t af : afs) {
+        uint8_t code[8] = {};
+        int n = 0;
+        for (uint8_t p : prefixes[page])
+          if (p) code[n++] = p;
+        if (page >= 5) code[n++] = 0x05;  // displacement
+        code[n++] = static_cast<uint8_t>(op);
+        code[n++] = 0x34;  // operands for whatever takes them
+        code[n++] = 0x12;
+        const uint8_t setup[] = {
+            0x31, 0x00, 0xF0,        // LD SP,#F000
+            0x21, 0x00, 0x90,        // LD HL,#9000
+            0x11, 0x10, 0x90,        // LD DE,#9010
+            0x01, 0x03, 0x02,        // LD BC,#0203
+            0xDD, 0x21, 0x20, 0x90,  // LD IX,#9020
+            0xFD, 0x21, 0x40, 0x90,  // LD IY,#9040
+            0x3E, 0x5A,              // LD A,#5A
+            0xED, 0x47,              // LD I,A
+            0xF1,                    // POP AF
+            0x31, 0x00, 0xF0,        // LD SP,#F000
+        };
+        Lockstep both;
+        // PC starts at 0: JP #8000, the set-up, then the instruction.
+        const uint8_t jump[] = {0xC3, 0x00, 0x80};
+        both.Load(0x0000, jump, sizeof jump);
+        both.Load(0x8000, setup, sizeof setup);
+        both.Load(0x8000 + sizeof setup, code, sizeof code);
+        uint8_t data[256];
+        for (int i = 0; i < 256; ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
+        both.Load(0x9000, data, sizeof data);
+        data[0] = static_cast<uint8_t>(af);
+        data[1] = static_cast<uint8_t>(af >> 8);
+        both.Load(0xF000, data, 16);
+        const std::string diff = both.Run(1 + 10 + 1);
+        ASSERT_EQ(diff, "") << "page " << page << " op " << op << " AF " << af;
+        ASSERT_TRUE(both.SameMemory()) << "page " << page << " op " << op << " AF " << af;
+      }
     }
   }
 }
