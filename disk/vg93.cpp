@@ -314,12 +314,13 @@ void T1818VG93::WriteLocked(uint8_t port, uint8_t value, uint64_t now) {
 void T1818VG93::WriteSectorByte(uint8_t value, uint64_t now) {
   DiskActivity = 1;
   EndTact = now + kByteTimeout;
-  TDiskImage& image = Image();
-  if (DataCount > 0 && source_ == Source::Track && sourceTrack_) {
+  // The bytes go to the disk the sector was found on, whatever the latch
+  // selects by now.
+  if (DataCount > 0 && source_ == Source::Track && sourceTrack_ && currentDrive_ >= 0) {
     sourceTrack_->Data[sourcePos_] = value;
     sourcePos_ = (sourcePos_ + 1) % sourceTrack_->Length();
     --DataCount;
-    image.Modified = true;
+    Drive(currentDrive_).Modified = true;
   }
   if (DataCount > 0) return;
   Operation = kIdle;
@@ -406,9 +407,14 @@ void T1818VG93::ForceInterrupt(uint8_t value, uint64_t now) {
 }
 
 void T1818VG93::StopTransfer(uint64_t now) {
-  if (Operation == kWriteSector || Operation == kWriteTrack)
+  if (Operation == kWriteSector || Operation == kWriteTrack) {
     RebuildSectorTable(SelectedDrive(), HeadCylinder[static_cast<size_t>(SelectedDrive())],
                        SelectedSide());
+    // A sector half written keeps its old CRC; the table must still match
+    // the track it lies on.
+    if (currentDrive_ >= 0)
+      RebuildSectorTable(currentDrive_, currentSector_.Cylinder, currentSector_.Side);
+  }
   Operation = kIdle;
   DataCount = 0;
   EndTact = now;

@@ -529,3 +529,27 @@ TEST(Vg93Threads, StateWindowReadsAreSerialisedWithThePorts) {
   window.join();
   SUCCEED();
 }
+
+TEST_F(Vg93, WriteSectorCutShortStaysOnItsOwnDisk) {
+  Insert(PatternDisk(2, 2), 0);
+  Insert(PatternDisk(2, 2), 1);
+  Select(0, 0);
+  fdc.WriteRegister(kSector, 2);
+  fdc.WriteRegister(kCmd, 0xA0);
+  ASSERT_TRUE(WaitDrq());
+  for (int k = 0; k < 10; ++k) fdc.WriteRegister(kData, 0xAB);
+  Select(1, 0);  // the latch moves on mid-sector
+  for (int k = 0; k < 10; ++k) fdc.WriteRegister(kData, 0xCD);
+  fdc.WriteRegister(kCmd, 0xD8);
+  EXPECT_TRUE(fdc.Drive(0).Modified);
+  EXPECT_FALSE(fdc.Drive(1).Modified);
+  // The half-written sector is still found and reads back as written.
+  Select(0, 0);
+  now += 10;
+  fdc.WriteRegister(kCmd, 0x80);
+  auto data = ReadAll();
+  ASSERT_EQ(data.size(), 256u);
+  EXPECT_EQ(data[9], 0xAB);
+  EXPECT_EQ(data[19], 0xCD);
+  EXPECT_EQ(data[20], Pattern(0, 0, 2, 20));
+}
