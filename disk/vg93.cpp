@@ -39,8 +39,8 @@ uint64_t FieldTime(uint64_t now, uint64_t p, uint32_t a1, uint64_t distance) {
 T1818VG93::T1818VG93(Clock now)
     : now_(std::move(now)),
       sectorTable_(static_cast<size_t>(kDrives) * kCylinders * kTableSides),
-      trackDataBuffer_(kMaxTrackLength),
-      trackMarkBuffer_(kMaxTrackLength) {
+      TrackDataBuffer(kMaxTrackLength),
+      TrackMarkBuffer(kMaxTrackLength) {
   for (auto& d : Drives) d = std::make_unique<TDiskImage>();
 }
 
@@ -232,8 +232,8 @@ uint8_t T1818VG93::ReadLocked(uint8_t port, uint64_t now) {
     NextByteTact += kByteTime;
     uint8_t b = 0xFF;
     if (DataCount > 0 && source_ == Source::Track && sourceTrack_) {
-      b = sourceTrack_->Data[sourcePos_];
-      sourcePos_ = (sourcePos_ + 1) % sourceTrack_->Length();
+      b = sourceTrack_->Data[DataPtr];
+      DataPtr = (DataPtr + 1) % sourceTrack_->Length();
       --DataCount;
     } else {
       DataCount = 0;
@@ -254,8 +254,8 @@ uint8_t T1818VG93::ReadLocked(uint8_t port, uint64_t now) {
     DiskActivity = 1;
     EndTact = now + kByteTimeout;
     NextByteTact += kByteTime;
-    if (DataCount > 0 && source_ == Source::Buffer && sourcePos_ < bufferLength_) {
-      DataRegister = trackDataBuffer_[sourcePos_++];
+    if (DataCount > 0 && source_ == Source::Buffer && DataPtr < bufferLength_) {
+      DataRegister = TrackDataBuffer[DataPtr++];
       if (--DataCount == 0) {
         NextByteTact = now + kAfterLastTrackByte;
         EndTact = NextIndex(now);
@@ -317,8 +317,8 @@ void T1818VG93::WriteSectorByte(uint8_t value, uint64_t now) {
   // The bytes go to the disk the sector was found on, whatever the latch
   // selects by now.
   if (DataCount > 0 && source_ == Source::Track && sourceTrack_ && currentDrive_ >= 0) {
-    sourceTrack_->Data[sourcePos_] = value;
-    sourcePos_ = (sourcePos_ + 1) % sourceTrack_->Length();
+    sourceTrack_->Data[DataPtr] = value;
+    DataPtr = (DataPtr + 1) % sourceTrack_->Length();
     --DataCount;
     Drive(currentDrive_).Modified = true;
   }
@@ -330,20 +330,20 @@ void T1818VG93::WriteSectorByte(uint8_t value, uint64_t now) {
   // After Record Not Found there is no sector to finish.
   if (currentDrive_ >= 0) {
     TDiskImage& owner = Drive(currentDrive_);
-    UpdateDataCrc(owner.Disk(), currentSector_);
-    RebuildSectorTable(currentDrive_, currentSector_.Cylinder, currentSector_.Side);
+    UpdateDataCrc(owner.Disk(), CurrentSector);
+    RebuildSectorTable(currentDrive_, CurrentSector.Cylinder, CurrentSector.Side);
   }
   ForgetTransfer();
 }
 
 void T1818VG93::PutTrackByte(uint8_t value, uint8_t mark) {
-  if (DataCount == 0 || sourcePos_ >= bufferLength_) {
+  if (DataCount == 0 || DataPtr >= bufferLength_) {
     DataCount = 0;
     return;
   }
-  trackDataBuffer_[sourcePos_] = value;
-  trackMarkBuffer_[sourcePos_] = mark;
-  ++sourcePos_;
+  TrackDataBuffer[DataPtr] = value;
+  TrackMarkBuffer[DataPtr] = mark;
+  ++DataPtr;
   --DataCount;
 }
 
@@ -413,7 +413,7 @@ void T1818VG93::StopTransfer(uint64_t now) {
     // A sector half written keeps its old CRC; the table must still match
     // the track it lies on.
     if (currentDrive_ >= 0)
-      RebuildSectorTable(currentDrive_, currentSector_.Cylinder, currentSector_.Side);
+      RebuildSectorTable(currentDrive_, CurrentSector.Cylinder, CurrentSector.Side);
   }
   Operation = kIdle;
   DataCount = 0;
@@ -424,10 +424,10 @@ void T1818VG93::StopTransfer(uint64_t now) {
 void T1818VG93::ForgetTransfer() {
   source_ = Source::None;
   sourceTrack_ = nullptr;
-  sourcePos_ = 0;
-  currentSector_ = TSectorInfo{};
+  DataPtr = 0;
+  CurrentSector = TSectorInfo{};
   currentDrive_ = -1;
-  bufferOrigin_ = {};
+  TrackBufferSource = {};
 }
 
 void T1818VG93::Command(uint8_t value, uint64_t now) {
@@ -439,7 +439,7 @@ void T1818VG93::Command(uint8_t value, uint64_t now) {
     StepCommand(value, now);
     return;
   }
-  if ((value & 0xF0) == 0xE0) NextByteTact = NextIndex(now);  // Read Track starts at the index
+  SetIndexTime(value, now);
   HeadLoaded = true;
   LastCommandTact = now;
   const int drive = SelectedDrive();
@@ -479,7 +479,7 @@ void T1818VG93::Command(uint8_t value, uint64_t now) {
     Status = 1;
     Operation = kReadTrack;
     LoadTrackBuffer(drive, HeadCylinder[static_cast<size_t>(drive)], SelectedSide());
-    bufferOrigin_ = {};  // a Read Track is never written back
+    TrackBufferSource = {};  // a Read Track is never written back
     DataCount = bufferLength_;
     EndTact = now + kReadTrackEnd;
   } else if ((value & 0xF0) == 0xF0) {  // Write Track
@@ -505,12 +505,17 @@ void T1818VG93::Command(uint8_t value, uint64_t now) {
   }
 }
 
+void T1818VG93::SetIndexTime(uint8_t command, uint64_t now) {
+  // Read Track starts with the index hole.
+  if ((command & 0xF0) == 0xE0) NextByteTact = NextIndex(now);
+}
+
 void T1818VG93::StepCommand(uint8_t command, uint64_t now) {
   if (command & 0x08) {
     HeadLoaded = true;
     LastCommandTact = now;
   }
-  const uint64_t rate = kStepRates[command & 3];
+  const uint64_t rate = StepRates[command & 3];
   EndTact = now + kTypeOneBase;
   IrqDrq = 0;
   switch (command & 0xE0) {
@@ -579,11 +584,11 @@ void T1818VG93::StartSectorTransfer(uint64_t now) {
     RecordNotFound(now);
     return;
   }
-  currentSector_ = *e;
+  CurrentSector = *e;
   currentDrive_ = drive;
   source_ = Source::Track;
   sourceTrack_ = track;
-  sourcePos_ = e->DataPos;
+  DataPtr = e->DataPos;
   DataCount = e->DataSize;
   Status &= static_cast<uint8_t>(~kStatusCrcError);
 
@@ -609,7 +614,7 @@ void T1818VG93::StartReadAddress(uint64_t now) {
   }
   source_ = Source::Track;
   sourceTrack_ = track;
-  sourcePos_ = id.IdPos;
+  DataPtr = id.IdPos;
   DataCount = 6;
   Status = id.IdCrcOk ? (Status & static_cast<uint8_t>(~kStatusCrcError)) : (Status | kStatusCrcError);
   const uint64_t toId = RingDistance(id.IdA1Pos, id.IdPos, id.TrackLength);
@@ -632,16 +637,16 @@ void T1818VG93::LoadTrackBuffer(int drive, int cylinder, int side) {
   source_ = Source::Buffer;
   TTrack* track = GetTrackInfo(Drive(drive), cylinder, side);
   if (!track) return;
-  const uint32_t len = std::min<uint32_t>(track->Length(), static_cast<uint32_t>(trackDataBuffer_.size()));
-  std::memcpy(trackDataBuffer_.data(), track->Data.data(), len);
-  std::memcpy(trackMarkBuffer_.data(), track->Marks.data(), len);
+  const uint32_t len = std::min<uint32_t>(track->Length(), static_cast<uint32_t>(TrackDataBuffer.size()));
+  std::memcpy(TrackDataBuffer.data(), track->Data.data(), len);
+  std::memcpy(TrackMarkBuffer.data(), track->Marks.data(), len);
   bufferLength_ = len;
-  bufferOrigin_ = {drive, cylinder, side, track->Data.data(), track->Length()};
+  TrackBufferSource = {drive, cylinder, side, track->Data.data(), track->Length()};
 }
 
 void T1818VG93::StoreTrackBuffer() {
-  const auto origin = bufferOrigin_;
-  bufferOrigin_ = {};
+  const auto origin = TrackBufferSource;
+  TrackBufferSource = {};
   if (origin.drive < 0 || origin.drive >= kDrives) return;
   TDiskImage& image = Drive(origin.drive);
   if (image.WriteProtect || !image.Inserted) return;
@@ -649,8 +654,8 @@ void T1818VG93::StoreTrackBuffer() {
   if (!track || track->Data.data() != origin.data || track->Length() != origin.length ||
       origin.length != bufferLength_)
     return;
-  std::memcpy(track->Data.data(), trackDataBuffer_.data(), bufferLength_);
-  std::memcpy(track->Marks.data(), trackMarkBuffer_.data(), bufferLength_);
+  std::memcpy(track->Data.data(), TrackDataBuffer.data(), bufferLength_);
+  std::memcpy(track->Marks.data(), TrackMarkBuffer.data(), bufferLength_);
   image.Modified = true;
   RebuildSectorTable(origin.drive, origin.cylinder, origin.side);
 }

@@ -34,7 +34,7 @@ class T1818VG93 {
   static constexpr uint64_t kIndexPulse = 14000;
   static constexpr uint64_t kHeadUnload = 6300000;
   static constexpr uint64_t kTypeOneBase = 40;
-  static constexpr std::array<uint64_t, 4> kStepRates = {21000, 42000, 70000, 105000};
+  static constexpr std::array<uint64_t, 4> StepRates = {21000, 42000, 70000, 105000};
   static constexpr uint64_t kNotFoundEnd = 112;
   static constexpr uint64_t kNotFoundNextByte = 4000;
   static constexpr uint64_t kByteTimeout = 70000;
@@ -124,6 +124,7 @@ class T1818VG93 {
   void Command(uint8_t value, uint64_t now);
   void ForceInterrupt(uint8_t value, uint64_t now);
   void StepCommand(uint8_t command, uint64_t now);
+  void SetIndexTime(uint8_t command, uint64_t now);
   void StartSectorTransfer(uint64_t now);
   void StartReadAddress(uint64_t now);
   void RecordNotFound(uint64_t now);
@@ -154,10 +155,12 @@ class T1818VG93 {
 
   Source source_ = Source::None;
   TTrack* sourceTrack_ = nullptr;  // Source::Track
-  uint32_t sourcePos_ = 0;         // ring position in the track, or buffer index
+  // Position of the next byte of the transfer: a ring position in the track,
+  // or an index into the track buffers.
+  uint32_t DataPtr = 0;
 
   // The sector last set up for a transfer, for the CRC of a Write Sector.
-  TSectorInfo currentSector_;
+  TSectorInfo CurrentSector;
   int currentDrive_ = -1;
 
   // Where the track buffers came from; drive -1 when there is nothing to
@@ -168,9 +171,9 @@ class T1818VG93 {
     int side = 0;
     const uint8_t* data = nullptr;
     uint32_t length = 0;
-  } bufferOrigin_;
-  std::vector<uint8_t> trackDataBuffer_;
-  std::vector<uint8_t> trackMarkBuffer_;
+  } TrackBufferSource;
+  std::vector<uint8_t> TrackDataBuffer;
+  std::vector<uint8_t> TrackMarkBuffer;
   uint32_t bufferLength_ = 0;
 };
 
