@@ -58,48 +58,49 @@ inline TZXHardware& Machine(void* user) { return *static_cast<TZXHardware*>(user
 // The Beta interface watches the fetches: an opcode fetched from #3Dxx while
 // the 48 BASIC ROM is in pages the TR-DOS ROM in (so that BASIC's
 // RANDOMIZE USR 15616 enters TR-DOS), and any fetch from RAM pages it out.
-uint8_t TZXHardware::Fetch(uint16_t address) {
+// The callbacks hold the code themselves: they run for every access.
+uint8_t TZXHardware::MemoryFetch(uint32_t address32, void* user) {
+  TZXHardware& m = Machine(user);
+  const uint16_t address = static_cast<uint16_t>(address32);
   if (address >= 0x4000) {
-    if (TrdosActive | ExtRomActive) TrdosActive = ExtRomActive = 0;
-    return WindowOf(address)[address & 0x3FFF];
+    if (m.TrdosActive | m.ExtRomActive) m.TrdosActive = m.ExtRomActive = 0;
+    return m.WindowOf(address)[address & 0x3FFF];
   }
-  if (TrdosActive) return TrdosRomSlot[address];
-  if (ExtRomActive) return ExtRomSlot[address];
-  if ((address >> 8) == 0x3D && Windows[0] == Rom48Slot && BetaDiskEmulation) {
-    TrdosActive = 1;
-    return TrdosRomSlot[address];
+  if (m.TrdosActive) return m.TrdosRomSlot[address];
+  if (m.ExtRomActive) return m.ExtRomSlot[address];
+  if ((address >> 8) == 0x3D && m.Windows[0] == m.Rom48Slot && m.BetaDiskEmulation) {
+    m.TrdosActive = 1;
+    return m.TrdosRomSlot[address];
   }
-  return Windows[0][address];
+  return m.Windows[0][address];
 }
 
-uint8_t TZXHardware::Read(uint16_t address) const {
-  if (address >= 0x4000) return WindowOf(address)[address & 0x3FFF];
-  if (TrdosActive) return TrdosRomSlot[address];
-  if (ExtRomActive) return ExtRomSlot[address];
-  return Windows[0][address];
+uint8_t TZXHardware::MemoryRead(uint32_t address32, void* user) {
+  const TZXHardware& m = Machine(user);
+  const uint16_t address = static_cast<uint16_t>(address32);
+  if (address >= 0x4000) return m.WindowOf(address)[address & 0x3FFF];
+  if (m.TrdosActive) return m.TrdosRomSlot[address];
+  if (m.ExtRomActive) return m.ExtRomSlot[address];
+  return m.Windows[0][address];
 }
 
-void TZXHardware::Write(uint16_t address, uint8_t value) {
+void TZXHardware::MemoryWrite(uint32_t address32, uint8_t value, void* user) {
+  TZXHardware& m = Machine(user);
+  const uint16_t address = static_cast<uint16_t>(address32);
   // Draw the picture up to this moment first, so a write into screen memory
-  // shows from the right beam position on. Drawing depends on no other
-  // memory, so writes elsewhere leave the drawing for later: the picture is
-  // the same and the busiest path stays short.
-  if (WriteCanChangePicture(address)) RenderToTact(CurrentTact());
+  // shows from the right beam position on.
+  if (m.WriteNeedsRender(address)) m.RenderToTact(m.CurrentTact());
   if (address >= 0x4000)
-    WindowOf(address)[address & 0x3FFF] = value;
-  else if (RamAtZero)
-    Windows[0][address] = value;
+    m.WindowOf(address)[address & 0x3FFF] = value;
+  else if (m.RamAtZero)
+    m.Windows[0][address] = value;
 }
 
-uint8_t TZXHardware::MemoryFetch(uint32_t address, void* user) {
-  return Machine(user).Fetch(static_cast<uint16_t>(address));
+uint8_t TZXHardware::Fetch(uint16_t address) { return MemoryFetch(address, this); }
+uint8_t TZXHardware::Read(uint16_t address) const {
+  return MemoryRead(address, const_cast<TZXHardware*>(this));
 }
-uint8_t TZXHardware::MemoryRead(uint32_t address, void* user) {
-  return Machine(user).Read(static_cast<uint16_t>(address));
-}
-void TZXHardware::MemoryWrite(uint32_t address, uint8_t value, void* user) {
-  Machine(user).Write(static_cast<uint16_t>(address), value);
-}
+void TZXHardware::Write(uint16_t address, uint8_t value) { MemoryWrite(address, value, this); }
 uint8_t TZXHardware::PortRead(uint32_t port, void* user) {
   return Machine(user).In(static_cast<uint16_t>(port));
 }

@@ -8,11 +8,9 @@ namespace {
 inline TZXHardware& Machine(void* user) { return *static_cast<TZXHardware*>(user); }
 }  // namespace
 
-void TZXHardware::AfterCpuStep(uint32_t ticks, void* user) {
-  Machine(user).OnStep(static_cast<int32_t>(ticks));
-}
-
-void TZXHardware::OnStep(int32_t ticks) {
+// Runs after every instruction: its common path is two additions, the INT
+// window test and the halt test; all per-frame work is behind one compare.
+__attribute__((always_inline)) inline void TZXHardware::Step(int32_t ticks) {
   FrameTact += static_cast<uint32_t>(ticks);
   GlobalTact += static_cast<uint64_t>(static_cast<int64_t>(ticks));
 
@@ -64,6 +62,13 @@ void TZXHardware::OnStep(int32_t ticks) {
     const uint8_t newR = static_cast<uint8_t>((r & 0x80) | ((r + passes) & 0x7F));
     cpu_->IR = static_cast<uint16_t>((cpu_->IR & 0xFF00) | newR);
   }
+}
+
+void TZXHardware::OnStep(int32_t ticks) { AfterCpuStep(static_cast<uint32_t>(ticks), this); }
+
+void TZXHardware::AfterCpuStep(uint32_t stepTicks, void* user) {
+  TZXHardware& m = Machine(user);
+  m.Step(static_cast<int32_t>(stepTicks));
 }
 
 void TZXHardware::EndOfFrame() {

@@ -335,8 +335,13 @@ class TZXHardware {
   };
   std::vector<TClassRun> ScreenClassRuns;
   uint32_t BeamRun = 0;
+  // For each of the 6912 screen bytes, the first and last class-table index
+  // at which the beam reads it in a frame (first > last: never read).
+  std::vector<uint32_t> ScreenFetchFirst;
+  std::vector<uint32_t> ScreenFetchLast;
 
  private:
+  void Step(int32_t ticks);
   void RecomputeWindows();
   void ResetCommon(uint8_t extRomActive, uint8_t trdosActive, uint8_t port7ffd);
   void ResetBeam();
@@ -346,10 +351,19 @@ class TZXHardware {
   void RenderHiRes(uint32_t tact);
   void DrawPaper(uint32_t count);
   void FetchScreenByte();
-  bool WriteCanChangePicture(uint16_t address) const {
+  // Whether the picture must be drawn up to now before this write: only
+  // when the beam reads the written byte somewhere between the last drawn
+  // T-state and now. Drawing depends on no other memory, so leaving it for
+  // later gives the same picture.
+  bool WriteNeedsRender(uint16_t address) const {
     const uint8_t* page = WindowOf(address);
-    if (page == ScreenPage) return (address & 0x3FFF) < 6912;
-    return HiResMode && (page == HiResBitmapPage || page == HiResAttrPage);
+    if (HiResMode) return page == HiResBitmapPage || page == HiResAttrPage;
+    const uint32_t offset = address & 0x3FFF;
+    if (page != ScreenPage || offset >= 6912) return false;
+    const uint32_t tact = CurrentTact();
+    if (tact < FirstVisibleTact || tact <= LastRenderedTact) return false;
+    const uint64_t end = uint64_t(BeamTableIndex) + (tact - LastRenderedTact);
+    return ScreenFetchFirst[offset] < end && ScreenFetchLast[offset] >= BeamTableIndex;
   }
   uint8_t KeyboardRead(uint16_t port);
   uint8_t BetaRead(int reg);

@@ -56,6 +56,24 @@ constexpr std::array<uint64_t, 256> MakePixelMasks() {
 }
 constexpr std::array<uint64_t, 256> PixelMasks = MakePixelMasks();
 
+// The ULA walks the bitmap a pixel line at a time: 32 bytes, then the same
+// character row one pixel line down, and after 8 lines the next row. Each
+// bitmap byte comes with the attribute of its character cell.
+void AdvanceScreenOffsets(uint32_t& bitmap, uint32_t& attr, uint32_t& row) {
+  if ((bitmap & 31) != 31) {
+    ++bitmap;
+    ++attr;
+  } else if ((bitmap & 0x700) != 0x700) {
+    bitmap = (bitmap & 0x1FE0) + 0x100;
+    attr &= 0x1FE0;
+  } else {
+    const uint32_t r = std::min<uint32_t>(row, 23);
+    bitmap = CharRowBitmapStart[r];
+    attr = CharRowAttrStart[r];
+    ++row;
+  }
+}
+
 }  // namespace
 
 void TZXHardware::ResetBeam() {
@@ -120,6 +138,27 @@ void TZXHardware::InitScreenTiming() {
       }
       ScreenClassTable[static_cast<size_t>(i)] = c;
     }
+    // Where the beam reads each screen byte: the fetches follow from the
+    // table alone, exactly as the renderer will make them.
+    ScreenFetchFirst.assign(6912, UINT32_MAX);
+    ScreenFetchLast.assign(6912, 0);
+    {
+      uint32_t bitmap = 8191, attr = 0, row = 0;
+      uint8_t mask = 0;
+      for (size_t i = 0; i < ScreenClassTable.size() && ScreenClassTable[i] != kEnd; ++i) {
+        if (ScreenClassTable[i] != kPaper) continue;
+        if (mask == 0) {
+          mask = 0x80;
+          AdvanceScreenOffsets(bitmap, attr, row);
+          for (uint32_t offset : {bitmap, attr}) {
+            if (offset >= 6912) continue;
+            ScreenFetchFirst[offset] = std::min<uint32_t>(ScreenFetchFirst[offset], uint32_t(i));
+            ScreenFetchLast[offset] = std::max<uint32_t>(ScreenFetchLast[offset], uint32_t(i));
+          }
+        }
+        mask = static_cast<uint8_t>(mask >> 2);
+      }
+    }
     ScreenClassRuns.clear();
     for (size_t i = 0; i < ScreenClassTable.size(); ++i) {
       const uint8_t c = ScreenClassTable[i];
@@ -151,22 +190,9 @@ void TZXHardware::RenderToTact(uint32_t tact) {
   DisplayBusy.unlock();
 }
 
-// The attribute gives the ink and paper of the next 8 pixels. The ULA
-// walks the bitmap a pixel line at a time: 32 bytes, then the same
-// character row one pixel line down, and after 8 lines the next row.
+// The attribute gives the ink and paper of the next 8 pixels.
 void TZXHardware::FetchScreenByte() {
-  if ((BeamBitmapOffset & 31) != 31) {
-    ++BeamBitmapOffset;
-    ++BeamAttrOffset;
-  } else if ((BeamBitmapOffset & 0x700) != 0x700) {
-    BeamBitmapOffset = (BeamBitmapOffset & 0x1FE0) + 0x100;
-    BeamAttrOffset &= 0x1FE0;
-  } else {
-    const uint32_t row = std::min<uint32_t>(BeamRowIndex, 23);
-    BeamBitmapOffset = CharRowBitmapStart[row];
-    BeamAttrOffset = CharRowAttrStart[row];
-    ++BeamRowIndex;
-  }
+  AdvanceScreenOffsets(BeamBitmapOffset, BeamAttrOffset, BeamRowIndex);
   BeamBitmapByte = ScreenPage[BeamBitmapOffset];
   const uint8_t attr = ScreenPage[BeamAttrOffset];
   BeamInk = InkColourTable[attr];
