@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <new>
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -31,12 +32,19 @@ using ReadFn = snapshot::ReadResult (*)(std::span<const uint8_t>);
 // Reads the whole file, has it checked, and only then changes the machine.
 bool LoadWith(TZXHardware& machine, const std::string& fileName, ReadFn read,
               const char* caption, MsgIcon icon) {
-  auto file = platform::ReadWholeFile(fileName);
-  if (!file) {
+  snapshot::ReadResult result;
+  try {
+    auto file = platform::ReadWholeFile(fileName);
+    if (!file) {
+      Show(Message{caption, "File open error!", icon});
+      return false;
+    }
+    result = read(*file);
+  } catch (const std::bad_alloc&) {
+    // A file too large to hold is no snapshot of ours either.
     Show(Message{caption, "File open error!", icon});
     return false;
   }
-  snapshot::ReadResult result = read(*file);
   if (!result.ok()) {
     Show(result.error);
     return false;

@@ -1,5 +1,7 @@
 #include "machine/tape_deck.h"
 
+#include <new>
+
 #include "machine/hardware.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -20,12 +22,18 @@ void TTapeDeck::TapeTrapLoad(TZXHardware& machine) {
 }
 
 bool TTapeDeck::OpenTapeFile(TZXHardware& machine, const std::string& fileName) {
-  auto file = platform::ReadWholeFile(fileName);
-  if (!file) {
+  tape::TapeReadResult result;
+  try {
+    auto file = platform::ReadWholeFile(fileName);
+    if (!file) {
+      platform::ShowMessage(tape::kTapeCaption, "File open error!");
+      return false;
+    }
+    result = tape::ReadTapeImage(std::move(*file));
+  } catch (const std::bad_alloc&) {
     platform::ShowMessage(tape::kTapeCaption, "File open error!");
     return false;
   }
-  tape::TapeReadResult result = tape::ReadTapeImage(std::move(*file));
   if (!result.ok()) {
     platform::ShowMessage(tape::kTapeCaption, result.error);
     return false;

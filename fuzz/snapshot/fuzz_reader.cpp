@@ -11,7 +11,7 @@
 
 namespace {
 
-void CheckSnapshot(const snapshot::ReadResult& r) {
+[[maybe_unused]] void CheckSnapshot(const snapshot::ReadResult& r) {
   if (!r.ok()) {
     if (r.error.text.empty()) std::abort();
     return;
@@ -24,7 +24,7 @@ void CheckSnapshot(const snapshot::ReadResult& r) {
   }
 }
 
-void WriteNothing(uint32_t, uint8_t, void*) {}
+[[maybe_unused]] void WriteNothing(uint32_t, uint8_t, void*) {}
 
 }  // namespace
 
