@@ -29,10 +29,11 @@ class IDisplayOutput {
   virtual void LeaveFullScreen(TZXHardware& machine) { (void)machine; }
 };
 
-// Polled at every frame end, in this order, before the picture is finished.
-// They update KeyboardRows, KempstonJoystick, the Kempston and AY mouse bytes.
-// The mouse poll skips a frame while DisplayBusy is held by someone else
-// (use try_lock), as the real one did while the display was being set up.
+// Polled at every frame end, in this order, before the picture is finished,
+// on the thread that steps the processor. They update KeyboardRows,
+// KempstonJoystick and the Kempston and AY mouse bytes. The machine skips
+// the mouse poll for a frame while another display routine holds
+// DisplayBusy.
 class IInputDevices {
  public:
   virtual ~IInputDevices() = default;

@@ -74,7 +74,13 @@ void TZXHardware::AfterCpuStep(uint32_t stepTicks, void* user) {
 void TZXHardware::EndOfFrame() {
   input_->PollKeyboard(*this);
   input_->PollKeypadJoystick(*this);
-  input_->PollMouse(*this);
+  // The mouse is skipped while a display routine is at work (entering or
+  // leaving full screen changes how the mouse is held); its movement is
+  // picked up by the next poll.
+  if (DisplayBusy.try_lock()) {
+    DisplayBusy.unlock();
+    input_->PollMouse(*this);
+  }
   EndFrame();
 }
 

@@ -1,5 +1,6 @@
 // The machine while its run thread runs: changes from the GUI thread are
 // made with the processor stopped, and destruction stops it before freeing.
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -56,6 +57,31 @@ TEST(RunningMachine, DestroyedWhileRunning) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     m.reset();  // stops the run thread before the picture and tables go
   }
+}
+
+// While another display routine holds the display (here: another thread),
+// the frame end skips the mouse poll and waits to present.
+TEST(RunningMachine, MousePollSkippedWhileTheDisplayIsBusy) {
+  auto m = MakeMachine();
+  RecordingInput input;
+  RecordingDisplay display;
+  m->SetInputDevices(&input);
+  m->SetDisplayOutput(&display);
+  std::atomic<bool> held{false};
+  std::thread other([&] {
+    std::lock_guard<std::mutex> busy(m->DisplayBusy);
+    held = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  });
+  while (!held) std::this_thread::yield();
+  m->FrameTact = m->Timing.timeLoopTime - 1;
+  m->OnStep(4);
+  other.join();
+  EXPECT_EQ(input.calls, "KJ");
+  EXPECT_EQ(display.presents, 1);
+  m->FrameTact = m->Timing.timeLoopTime - 1;
+  m->OnStep(4);
+  EXPECT_EQ(input.calls, "KJKJM");
 }
 
 }  // namespace
