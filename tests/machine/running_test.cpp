@@ -62,8 +62,14 @@ TEST(RunningMachine, DestroyedWhileRunning) {
 // While another display routine holds the display (here: another thread),
 // the frame end skips the mouse poll and waits to present.
 TEST(RunningMachine, MousePollSkippedWhileTheDisplayIsBusy) {
+  struct Input : RecordingInput {
+    std::atomic<bool> joystickPolled{false};
+    void PollKeypadJoystick(TZXHardware& m) override {
+      RecordingInput::PollKeypadJoystick(m);
+      joystickPolled = true;
+    }
+  } input;
   auto m = MakeMachine();
-  RecordingInput input;
   RecordingDisplay display;
   m->SetInputDevices(&input);
   m->SetDisplayOutput(&display);
@@ -71,7 +77,9 @@ TEST(RunningMachine, MousePollSkippedWhileTheDisplayIsBusy) {
   std::thread other([&] {
     std::lock_guard<std::mutex> busy(m->DisplayBusy);
     held = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Hold on past the mouse poll's try, which follows the joystick poll.
+    while (!input.joystickPolled) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   });
   while (!held) std::this_thread::yield();
   m->FrameTact = m->Timing.timeLoopTime - 1;
