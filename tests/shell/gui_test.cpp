@@ -228,6 +228,37 @@ TEST_F(MainWindowTest, WithoutTheLimitTheGuiStaysResponsiveAndFramesCoalesce) {
   EXPECT_GT(presents, taken);
 }
 
+TEST_F(MainWindowTest, ShowingAgainDoesNotRepeatTheStartUp) {
+  const size_t messages = dialogs_->Count();
+  form_->hide();
+  QCoreApplication::processEvents();
+  form_->show();
+  form_->FormShow();
+  RunFrames(5);
+  EXPECT_EQ(dialogs_->Count(), messages);
+  EXPECT_TRUE(machine_->IsCpuRunning());
+  // The first run left its marker in the settings file.
+  std::ifstream in(*dir_ + "/OVRIN/OVRIN.ini");
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("Installed=Yes"), std::string::npos) << text;
+}
+
+// Last: closes the shared window.
+TEST_F(MainWindowTest, ClosingStopsTheProcessorThenWritesTheCmosFile) {
+  machine_->CmosMemory.fill(0x42);
+  form_->close();
+  EXPECT_FALSE(machine_->IsCpuRunning());
+  EXPECT_EQ(platform::ReadWholeFile(*dir_ + "/cmos"), std::vector<uint8_t>(256, 0x42));
+  // The input devices are released: a frame end after closing polls nothing.
+  Key(QEvent::KeyPress, 0x19);
+  machine_->FrameTact = machine_->Timing.timeLoopTime - 1;
+  const uint64_t presents = form_->Display().presents();
+  machine_->StepCpu();
+  EXPECT_EQ(form_->Display().presents(), presents + 1);
+  EXPECT_EQ(machine_->KeyboardRows[2] & 1, 1);
+  Key(QEvent::KeyRelease, 0x19);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
