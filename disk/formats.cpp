@@ -15,6 +15,7 @@ constexpr std::array kHandlers = {
     FormatHandler{ImageFormat::Fdi, &LoadFdi, &SaveFdi},
     FormatHandler{ImageFormat::Fdd, &LoadFdd, &SaveFdd},
     FormatHandler{ImageFormat::Udi, &LoadUdi, &SaveUdi},
+    FormatHandler{ImageFormat::Td0, &LoadTd0, &SaveTd0},
     // HOBETA files are only read, onto a disk that is never written back.
     FormatHandler{ImageFormat::Hobeta, &LoadHobeta, nullptr},
 };
