@@ -1,6 +1,7 @@
 #include "platform/qt/qt_dialogs.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
 
@@ -47,11 +48,38 @@ MsgResult QtDialogs::Message(std::string_view caption, std::string_view text, Ms
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return StderrDialogs().Message(caption, text, buttons, icon);
   if (QThread::currentThread() == app->thread()) return ShowBox(qcaption, qtext, buttons, icon);
-  // Another thread: the box is still a GUI object and runs on the GUI thread.
+  // Another thread: the box is a GUI object and runs on the GUI thread. A
+  // plain message is posted without waiting, because the GUI thread may be
+  // waiting for this very thread (stopping the processor); only a question
+  // waits for its answer.
+  if (buttons == MsgButtons::Ok) {
+    QMetaObject::invokeMethod(
+        app, [=] { ShowBox(qcaption, qtext, buttons, icon); }, Qt::QueuedConnection);
+    return MsgResult::Ok;
+  }
   MsgResult result = MsgResult::Ok;
   QMetaObject::invokeMethod(
       app, [&] { result = ShowBox(qcaption, qtext, buttons, icon); }, Qt::BlockingQueuedConnection);
   return result;
+}
+
+bool QtDialogs::InputQuery(std::string_view caption, std::string_view prompt, std::string& text) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return Dialogs::InputQuery(caption, prompt, text);
+  auto ask = [&] {
+    QInputDialog dialog;
+    dialog.setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    dialog.setLabelText(QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size())));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(QString::fromStdString(text));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    text = dialog.textValue().toStdString();
+    return true;
+  };
+  if (QThread::currentThread() == app->thread()) return ask();
+  bool accepted = false;
+  QMetaObject::invokeMethod(app, [&] { accepted = ask(); }, Qt::BlockingQueuedConnection);
+  return accepted;
 }
 
 }  // namespace platform::qt

@@ -1,5 +1,6 @@
 // The program's dialogs backend: message boxes with QMessageBox, always
-// shown on the GUI thread.
+// shown on the GUI thread. From another thread a message with only an OK
+// button is queued and answered Ok at once; a question waits for the GUI.
 #pragma once
 
 #include "platform/dialogs.h"
@@ -10,6 +11,7 @@ class QtDialogs final : public Dialogs {
  public:
   MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
                     MsgIcon icon) override;
+  bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text) override;
 };
 
 }  // namespace platform::qt

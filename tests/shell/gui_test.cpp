@@ -6,12 +6,16 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QThread>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/qt/qt_dialogs.h"
 #include "platform/qt/screen_panel.h"
 #include "support/recording_dialogs.h"
 #include "shell/screen_text.h"
@@ -257,6 +261,39 @@ TEST_F(MainWindowTest, ClosingStopsTheProcessorThenWritesTheCmosFile) {
   EXPECT_EQ(form_->Display().presents(), presents + 1);
   EXPECT_EQ(machine_->KeyboardRows[2] & 1, 1);
   Key(QEvent::KeyRelease, 0x19);
+}
+
+// Answers the next modal message box with the given button once it shows.
+void AnswerNextBox(QMessageBox::StandardButton button, QString* caption, QString* text) {
+  QTimer::singleShot(10, [=] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return AnswerNextBox(button, caption, text);
+    *caption = box->windowTitle();
+    *text = box->text();
+    box->button(button)->click();
+  });
+}
+
+TEST(QtDialogs, QuestionsAnswerWithTheButtonPressed) {
+  platform::qt::QtDialogs dialogs;
+  QString caption, text;
+  AnswerNextBox(QMessageBox::No, &caption, &text);
+  EXPECT_EQ(dialogs.Message("Warning", "Сохранить?", platform::MsgButtons::YesNo, platform::MsgIcon::Question),
+            platform::MsgResult::No);
+  EXPECT_EQ(caption, "Warning");
+  EXPECT_EQ(text, QString::fromUtf8("Сохранить?"));
+
+  // From another thread, a plain message does not wait for the GUI thread.
+  AnswerNextBox(QMessageBox::Ok, &caption, &text);
+  platform::MsgResult result = platform::MsgResult::Cancel;
+  std::thread([&] { result = dialogs.Message("OVRIN", "from the run thread", platform::MsgButtons::Ok,
+                                             platform::MsgIcon::None); }).join();
+  EXPECT_EQ(result, platform::MsgResult::Ok);
+  for (int i = 0; i < 200 && text != "from the run thread"; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(2);
+  }
+  EXPECT_EQ(text, "from the run thread");
 }
 
 }  // namespace
