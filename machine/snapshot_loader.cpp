@@ -77,7 +77,6 @@ void SnapshotLoaderReset(TZXHardware& machine, uint8_t port7ffd) {
 
 void ApplySnapshot(TZXHardware& machine, const snapshot::Snapshot& s) {
   SnapshotLoaderReset(machine, s.port7ffd);
-  for (const auto& n : s.notices) Show(n);
 
   if (s.ay_registers) {
     for (int r = 0; r < 16; ++r) {
@@ -136,6 +135,9 @@ void ApplySnapshot(TZXHardware& machine, const snapshot::Snapshot& s) {
     cpu.PC = static_cast<uint16_t>(lo | (hi << 8));
     cpu.SP = static_cast<uint16_t>(cpu.SP + 2);
   }
+  // Told once the machine holds the whole snapshot, so that nothing shows a
+  // half-loaded machine while a message waits.
+  for (const auto& n : s.notices) Show(n);
 }
 
 bool LoadZ80(TZXHardware& m, const std::string& f) {
