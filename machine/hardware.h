@@ -163,6 +163,9 @@ class TZXHardware {
     return static_cast<uint8_t>(((value / 10) % 10) * 16 + value % 10);
   }
 
+  // The same accesses for callers other than the processor (debugger views,
+  // loaders, tests). Write, In and Out place themselves at FrameTact plus the
+  // T-states of the instruction in progress, as the processor's would.
   uint8_t Fetch(uint16_t address);
   uint8_t Read(uint16_t address) const;
   void Write(uint16_t address, uint8_t value);
@@ -170,6 +173,7 @@ class TZXHardware {
   void Out(uint16_t port, uint8_t value);
 
   // ---- frame clock --------------------------------------------------------
+  // What AfterCpuStep does for a step of the given T-states.
   void OnStep(int32_t ticks);
   // The shell's screen timer while the processor is stopped.
   void RefreshScreen();

@@ -281,11 +281,4 @@ TEST(Cmos, SwitchedOffTheChipIsAbsent) {
   EXPECT_EQ(m->In(0xBFF7), kIdle);
 }
 
-TEST(Cmos, ToBcd) {
-  EXPECT_EQ(TZXHardware::ToBcd(0), 0x00);
-  EXPECT_EQ(TZXHardware::ToBcd(59), 0x59);
-  EXPECT_EQ(TZXHardware::ToBcd(99), 0x99);
-  EXPECT_EQ(TZXHardware::ToBcd(123), 0x23);
-}
-
 }  // namespace
