@@ -263,6 +263,33 @@ TEST_F(MainWindowTest, ClosingStopsTheProcessorThenWritesTheCmosFile) {
   Key(QEvent::KeyRelease, 0x19);
 }
 
+TEST(MainWindowStart, FullScreenStartEntersFullScreenBeforeTheProcessorRuns) {
+  char tmpl[] = "/tmp/ovrin-gui-fs-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  platform::SetProgramDirectoryForTesting(dir);
+  fs::create_directories(dir + "/OVRIN");
+  std::ofstream(dir + "/OVRIN/OVRIN.ini") << "[General]\nInstalled=Yes\nFullScreenStart=1\nROMFILE0=\nROMFILE1=\nROMFILE2=\nROMFILE3=\n";
+  testing_support::ScopedDialogs<decltype(&platform::SetDialogs)> dialogs(&platform::SetDialogs);
+  {
+    TMainFormOptions options;
+    options.SettingsPath = dir + "/OVRIN/OVRIN.ini";
+    options.ClockMeasureSleep = std::chrono::milliseconds(10);
+    TMainForm form(options);
+    TZXHardware machine(&form);
+    form.AttachMachine(&machine);
+    form.FormShow();
+    EXPECT_TRUE(form.IsFullScreen());
+    EXPECT_TRUE(form.isFullScreen());
+    EXPECT_TRUE(form.Switches().FullScreenStart);
+    EXPECT_TRUE(machine.IsCpuRunning());
+    form.close();
+    EXPECT_FALSE(form.IsFullScreen());
+  }
+  EXPECT_EQ(dialogs.dialogs.Count(), 0u);  // not a first run, no ROM to miss
+  platform::SetProgramDirectoryForTesting("");
+  fs::remove_all(dir);
+}
+
 // Answers the next modal message box with the given button once it shows.
 void AnswerNextBox(QMessageBox::StandardButton button, QString* caption, QString* text) {
   QTimer::singleShot(10, [=] {
