@@ -18,6 +18,12 @@ MsgResult StderrDialogs::Message(std::string_view caption, std::string_view text
   }
 }
 
+bool Dialogs::InputQuery(std::string_view caption, std::string_view prompt, std::string& text) {
+  std::fprintf(stderr, "[%.*s] %.*s %s (cancelled)\n", static_cast<int>(caption.size()),
+               caption.data(), static_cast<int>(prompt.size()), prompt.data(), text.c_str());
+  return false;
+}
+
 namespace {
 StderrDialogs g_stderr;
 std::atomic<Dialogs*> g_current{nullptr};

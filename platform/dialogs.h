@@ -19,6 +19,11 @@ class Dialogs {
   // A modal message box. Texts are UTF-8; lines are separated by '\n'.
   virtual MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
                             MsgIcon icon) = 0;
+  // An input query: caption, prompt, one edit line holding text, OK and
+  // Cancel. True on OK with the edited line in text; false on Cancel, text
+  // unchanged. Without a user to ask (this default), the query is written to
+  // stderr and cancelled.
+  virtual bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text);
 };
 
 // Writes every message to stderr and answers with the first button
