@@ -9,6 +9,7 @@
 #include "platform/qt/input_capture.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/screen_panel.h"
+#include "shell/file_dialogs_qt.h"
 #include "shell/program_entry.h"
 
 TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
@@ -40,7 +41,15 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
 
 TMainForm::~TMainForm() { FormClose(); }
 
-void TMainForm::AttachMachine(TZXHardware* machine) { machine_ = machine; }
+void TMainForm::AttachMachine(TZXHardware* machine) {
+  machine_ = machine;
+  files_.reset();
+  if (machine_)
+    files_ = std::make_unique<TShellFiles>(*machine_, this,
+                                           TScreenModeHooks{[this] { return IsFullScreen(); },
+                                                            [this] { LeaveFullScreen(); },
+                                                            [this] { EnterFullScreen(); }});
+}
 
 std::string TMainForm::SettingsPath() const {
   return options_.SettingsPath.empty() ? platform::qt::DefaultSettingsPath() : options_.SettingsPath;
@@ -77,7 +86,7 @@ void TMainForm::FormShow() {
 
   m.LoadRoms();
 
-  // The command-line file waits for the open-by-extension routine.
+  files_->Commands.OpenCommandLine(ProgramEntry().CommandLine);
 
   m.CPUClockHz = MeasureCpuClock(ProgramEntry(), options_.ClockMeasureSleep);
   m.InitScreenTiming();

@@ -16,6 +16,8 @@
 #include "shell/machine_devices.h"
 #include "shell/settings.h"
 
+struct TShellFiles;
+
 namespace platform::qt {
 class ScreenPanel;
 class InputCapture;
@@ -55,6 +57,10 @@ class TMainForm final : public QMainWindow {
   // Start: starts the processor.
   void SubMenuRunClick();
 
+  // The File menu's work (opening, disks, memory blocks, snapshots); made
+  // with the machine.
+  TShellFiles* Files() const { return files_.get(); }
+
   platform::qt::ScreenPanel* ScreenPanel() const { return screen_panel_; }
   platform::DisplayOutput& Display() { return display_; }
   platform::InputState& Input() { return input_state_; }
@@ -81,6 +87,7 @@ class TMainForm final : public QMainWindow {
   platform::InputDevices input_devices_{input_state_};
   TInputDevice input_device_{input_devices_};
   TShellSwitches switches_;
+  std::unique_ptr<TShellFiles> files_;
 
   platform::qt::ScreenPanel* screen_panel_ = nullptr;
   platform::qt::InputCapture* capture_ = nullptr;
