@@ -59,7 +59,7 @@ constexpr std::array<uint64_t, 256> PixelMasks = MakePixelMasks();
 // The ULA walks the bitmap a pixel line at a time: 32 bytes, then the same
 // character row one pixel line down, and after 8 lines the next row. Each
 // bitmap byte comes with the attribute of its character cell.
-void AdvanceScreenOffsets(uint32_t& bitmap, uint32_t& attr, uint32_t& row) {
+inline void AdvanceScreenOffsets(uint32_t& bitmap, uint32_t& attr, uint32_t& row) {
   if ((bitmap & 31) != 31) {
     ++bitmap;
     ++attr;
@@ -191,7 +191,7 @@ void TZXHardware::RenderToTact(uint32_t tact) {
 }
 
 // The attribute gives the ink and paper of the next 8 pixels.
-void TZXHardware::FetchScreenByte() {
+__attribute__((always_inline)) inline void TZXHardware::FetchScreenByte() {
   AdvanceScreenOffsets(BeamBitmapOffset, BeamAttrOffset, BeamRowIndex);
   BeamBitmapByte = ScreenPage[BeamBitmapOffset];
   const uint8_t attr = ScreenPage[BeamAttrOffset];
