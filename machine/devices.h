@@ -21,8 +21,10 @@ class IDisplayOutput {
   // keep the pointer, and do not lock DisplayBusy again.
   virtual void PresentFrame(TZXHardware& machine) { (void)machine; }
   // The picture mode changed (0: 320 x 240, 1: 640 x 480); the machine's
-  // picture fields already describe the new size. Called from the #DFFD port
-  // write with DisplayBusy held.
+  // picture fields already describe the new size. Called with DisplayBusy
+  // held by whoever writes the Profi's #DFFD latch: the run thread for a
+  // port write, the GUI thread (processor stopped) for resets and model
+  // changes. Hand any window resize to the GUI thread without waiting.
   virtual void SetScreenMode(TZXHardware& machine, int mode) { (void)machine, (void)mode; }
   // A breakpoint was hit while in full screen: return to window mode so the
   // debugger window can show. GUI thread.
