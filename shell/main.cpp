@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     form->FormShow();
     status = app.exec();
     form->FormClose();
+    form->AttachMachine(nullptr);  // nothing of the window refers to the machine any more
     machine.reset();
     form.reset();
   } catch (const std::exception& e) {

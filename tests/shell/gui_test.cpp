@@ -56,6 +56,7 @@ class MainWindowTest : public ::testing::Test {
   static void TearDownTestSuite() {
     if (!form_) return;
     form_->FormClose();
+    form_->AttachMachine(nullptr);
     delete machine_;
     delete form_;
     Z80_SetDialogs(nullptr);
