@@ -69,6 +69,7 @@ void BM_ProgramAtRealSpeed(benchmark::State& state) {
       state.counters["frames_per_second"] = static_cast<double>(form.Display().presents() - frames0) / wall;
     }
     form.FormClose();
+    form.AttachMachine(nullptr);
   }
   platform::SetProgramDirectoryForTesting("");
   std::filesystem::remove_all(dir);

@@ -285,6 +285,7 @@ TEST(MainWindowStart, FullScreenStartEntersFullScreenBeforeTheProcessorRuns) {
     EXPECT_TRUE(machine.IsCpuRunning());
     form.close();
     EXPECT_FALSE(form.IsFullScreen());
+    form.AttachMachine(nullptr);
   }
   EXPECT_EQ(dialogs.dialogs.Count(), 0u);  // not a first run, no ROM to miss
   platform::SetProgramDirectoryForTesting("");
