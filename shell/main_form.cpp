@@ -144,8 +144,10 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::ActivateDisplay(bool active) {
-  // Nothing stays held while another application has the keyboard.
+  // Nothing stays held while another application has the keyboard, and in
+  // full screen the pointer is ours only while we are active.
   if (!active) input_state_.ReleaseAll();
+  if (IsFullScreen()) capture_->SetCaptured(active);
 }
 
 void TMainForm::TimerUpdateSCRTimer() {
