@@ -15,7 +15,6 @@ constexpr uint8_t kDeletedFlag = 0x80;  // data mark F8 instead of FB
 constexpr uint8_t kNoDataFlag = 0x40;   // ID without a data field
 constexpr uint8_t kCrcFlags = 0x3F;     // data CRC good, one bit per size 128..4096
 constexpr size_t kHeaderSize = 14;
-constexpr size_t kSectorRecordSize = 7;
 constexpr size_t kTrackHeaderSize = 7;
 constexpr size_t kDescriptionSize = 106;
 // Data fields larger than this never fit a 6250-byte track.

@@ -149,3 +149,8 @@ TEST(Fdd, WriterRefusesWhatTheFormatCannotHold) {
   PutTrack(disk, 0, 0, big.Build());
   EXPECT_FALSE(SaveFdd(disk));
 }
+
+TEST(Fdd, HostileInput) {
+  Hostile(&LoadFdd, &SaveFdd, MakeFdd(2, 2, {{{0, 0, 1, 1, Pattern(256, 1)}, {0, 0, 2, 3, Pattern(1024, 2)}}, {}}));
+  Hostile(&LoadFdd, &SaveFdd, *SaveFdd(FormatTrdos(3, 2)));
+}

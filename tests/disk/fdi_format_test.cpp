@@ -189,3 +189,10 @@ TEST(Fdi, WriterRefusesWhatItCannotHold) {
   PutTrack(wide, 0, 0, big.Build());
   EXPECT_FALSE(SaveFdi(wide));
 }
+
+TEST(Fdi, HostileInput) {
+  std::vector<std::vector<FdiSector>> tracks = FlagTrack();
+  tracks.push_back({{1, 0, 1, 3, 0x08, Pattern(1024, 3)}, {1, 0, 2, 0, 0x01, Pattern(128, 4)}});
+  Hostile(&LoadFdi, &SaveFdi, MakeFdi(2, 2, tracks));
+  Hostile(&LoadFdi, &SaveFdi, *SaveFdi(FormatTrdos(3, 2)));
+}

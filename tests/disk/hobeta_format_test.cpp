@@ -217,3 +217,12 @@ TEST_F(Hobeta, AFullCatalogueOrDiskRefusesTheFile) {
   EXPECT_EQ(dialogs.Messages()[0].text, DiskMessageString(DiskMessage::HobetaNoRoom));
   EXPECT_EQ(ReadSystem(image.Disk()).files, 9);
 }
+
+TEST_F(Hobeta, HostileInput) {
+  const auto file = MakeHobeta("hostile ", 3, 0x20);
+  Hostile(&LoadHobeta, nullptr, file, {}, 60);
+  const TDiskContents held = LoadHobeta(MakeHobeta("held    ", 2, 1), {}).Disk;
+  LoadOptions onto;
+  onto.Existing = &held;
+  Hostile(&LoadHobeta, nullptr, file, onto, 60);
+}

@@ -283,3 +283,9 @@ TEST(Td0, WriterListsAtMost254IdsATrack) {
   ASSERT_TRUE(r.Ok);
   EXPECT_EQ(WalkTrackIds(r.Disk, 0, 0, 1000).Ids.size(), 254u);
 }
+
+TEST(Td0, HostileInput) {
+  const auto body = Join(Comment("hostile"), Tracks(Sample()));
+  Hostile(&LoadTd0, &SaveTd0, Join(Header("TD", 21, 0x80), body));
+  Hostile(&LoadTd0, &SaveTd0, Join(Header("td", 21, 0x80), lzhuf_test::Compress(body)));
+}

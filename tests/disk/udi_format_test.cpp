@@ -165,3 +165,7 @@ TEST(Udi, RefusedInputs) {
     ExpectRefused(LoadUdi(c.file, {}), c.error);
   }
 }
+
+TEST(Udi, HostileInput) {
+  Hostile(&LoadUdi, &SaveUdi, MakeUdi(2, 2, MixedTracks()));
+}
