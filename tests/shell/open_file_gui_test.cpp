@@ -1,0 +1,263 @@
+// On the offscreen platform: the Qt file dialogs (filters, default suffix,
+// the several-files rule keeping the dialog open, names that need not exist)
+// and the program started with a file on its command line.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "disk/formats.h"
+#include "machine/snapshot_loader.h"
+#include "platform/files.h"
+#include "shell/file_dialogs_qt.h"
+#include "shell/main_form.h"
+#include "shell/program_entry.h"
+#include "support/recording_dialogs.h"
+#include "z80/z80_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+const char* kRom48 = "/usr/share/spectrum-roms/opense.rom";
+const char* kRomStub = "/usr/share/spectrum-roms/opense-stub.rom";
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/ovrin-files-XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~TempDir() { fs::remove_all(path); }
+  std::string Touch(const std::string& name, const std::vector<uint8_t>& bytes = {0}) const {
+    const std::string p = path + "/" + name;
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                             static_cast<std::streamsize>(bytes.size()));
+    return p;
+  }
+  std::string path;
+};
+
+class Recorded : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = platform::SetDialogs(&dialogs);
+    Z80_SetDialogs(&dialogs);
+  }
+  void TearDown() override {
+    Z80_SetDialogs(nullptr);
+    platform::SetDialogs(previous_);
+  }
+  testing_support::RecordingDialogs dialogs;
+
+ private:
+  platform::Dialogs* previous_ = nullptr;
+};
+
+using QtFileDialogs = Recorded;
+
+// Runs `act` on the modal dialog once Execute has shown it.
+template <typename Act>
+void WhenShown(Act act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    act(*dialog, *dialog->findChild<QLineEdit*>("fileNameEdit"));
+    if (dialog->isVisible()) dialog->reject();
+  });
+}
+
+TEST_F(QtFileDialogs, TheDialogsAsSetUp) {
+  TQtFileDialogs backend;
+  TFileDialog disk = MakeOpenDiskDialog();
+  QFileDialog& q = backend.Prepare(disk);
+  EXPECT_TRUE(q.testOption(QFileDialog::DontUseNativeDialog));
+  EXPECT_EQ(q.fileMode(), QFileDialog::ExistingFiles);
+  EXPECT_EQ(q.acceptMode(), QFileDialog::AcceptOpen);
+  ASSERT_EQ(q.nameFilters().size(), 9);
+  EXPECT_EQ(q.nameFilters()[0], "TR-DOS disks (*.trd *.scl *.fdi *.td0 *.udi *.fdd *.$* *.!*)");
+  EXPECT_EQ(q.nameFilters()[8], "All files (*)");
+  EXPECT_EQ(q.defaultSuffix(), "trd");
+  emit q.filterSelected(q.nameFilters()[4]);
+  EXPECT_EQ(disk.FilterIndex, 5);
+  EXPECT_EQ(q.defaultSuffix(), "td0");
+  emit q.filterSelected(q.nameFilters()[7]);
+  EXPECT_EQ(q.defaultSuffix(), "scl");
+  EXPECT_TRUE(backend.ReadOnlyBox(disk).isVisibleTo(&q));
+  // Kept alive: the same dialog, with the filter last chosen.
+  EXPECT_EQ(&backend.Prepare(disk), &q);
+  EXPECT_EQ(q.selectedNameFilter(), q.nameFilters()[7]);
+
+  TFileDialog save = MakeSaveMemoryDialog();
+  QFileDialog& s = backend.Prepare(save);
+  EXPECT_EQ(s.acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_TRUE(s.testOption(QFileDialog::DontConfirmOverwrite));
+  EXPECT_EQ(s.defaultSuffix(), "bin");
+  EXPECT_FALSE(backend.ReadOnlyBox(save).isVisibleTo(&s));
+  TFileDialog all = MakeOpenAllDialog();
+  EXPECT_EQ(backend.Prepare(all).fileMode(), QFileDialog::ExistingFiles);
+  TFileDialog snapshot = MakeSaveSnapshotDialog();
+  EXPECT_TRUE(backend.Prepare(snapshot).testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+TEST_F(QtFileDialogs, AMixedChoiceKeepsTheDialogOpen) {
+  TempDir dir;
+  for (const char* name : {"a.$C", "b.!C", "b.$B"}) dir.Touch(name);
+  TQtFileDialogs backend;
+  TFileDialog disk = MakeOpenDiskDialog();
+  disk.InitialDir = dir.path;
+  disk.ReadOnly = false;
+  bool stayedOpen = false;
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    edit.setText("\"a.$C\" \"b.!C\"");
+    static_cast<QDialog&>(q).accept();
+    stayedOpen = q.isVisible();
+    // As typing with the focus in the name line does: the view's
+    // selection follows the names.
+    q.findChild<QAbstractItemView*>("listView")->clearSelection();
+    edit.setText("\"b.$B\" \"a.$C\"");
+    backend.ReadOnlyBox(disk).setChecked(true);
+    static_cast<QDialog&>(q).accept();
+  });
+  ASSERT_TRUE(backend.Execute(disk));
+  EXPECT_TRUE(stayedOpen);
+  ASSERT_EQ(dialogs.Count(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].text, kSeveralFilesMessage);
+  EXPECT_EQ(disk.Files, (std::vector<std::string>{dir.path + "/b.$B", dir.path + "/a.$C"}));
+  EXPECT_TRUE(disk.ReadOnly);
+}
+
+TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {
+  TempDir dir;
+  TQtFileDialogs backend;
+  TFileDialog disk = MakeOpenDiskDialog();
+  disk.InitialDir = dir.path;
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    q.selectNameFilter(q.nameFilters()[2]);
+    emit q.filterSelected(q.nameFilters()[2]);
+    edit.setText("fresh");
+    static_cast<QDialog&>(q).accept();
+  });
+  ASSERT_TRUE(backend.Execute(disk));
+  EXPECT_EQ(disk.Files, std::vector<std::string>{dir.path + "/fresh.scl"});
+  EXPECT_EQ(disk.FilterIndex, 3);
+  EXPECT_EQ(dialogs.Count(), 0u);
+
+  // Cancel leaves the names as they were.
+  WhenShown([](QFileDialog&, QLineEdit& edit) { edit.setText("other"); });
+  EXPECT_FALSE(backend.Execute(disk));
+  EXPECT_EQ(disk.FileName, dir.path + "/fresh.scl");
+}
+
+// ---------------------------------------------------------------------------
+// The program with a file on its command line.
+
+class CommandLine : public Recorded {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kRom48) || !fs::exists(kRomStub)) GTEST_SKIP() << "the opense-basic ROMs are not installed";
+    Recorded::SetUp();
+    platform::SetProgramDirectoryForTesting(dir.path);
+    fs::create_directories(dir.path + "/OVRIN");
+    std::ofstream(dir.path + "/OVRIN/OVRIN.ini")
+        << "[General]\nInstalled=Yes\nROMFILE0=" << kRomStub << "\nROMFILE1=" << kRom48
+        << "\nROMFILE2=\nROMFILE3=\n";
+  }
+  void TearDown() override {
+    if (form) form->FormClose();
+    machine.reset();
+    form.reset();
+    platform::SetProgramDirectoryForTesting("");
+    Recorded::TearDown();
+  }
+  // Starts the program as `ovrin args...`.
+  void Start(std::vector<std::string> args) {
+    args.insert(args.begin(), "ovrin");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    TakeProgramEntry(ProgramEntry(), static_cast<int>(argv.size()), argv.data());
+    TMainFormOptions options;
+    options.SettingsPath = dir.path + "/OVRIN/OVRIN.ini";
+    options.ClockMeasureSleep = std::chrono::milliseconds(50);
+    form = std::make_unique<TMainForm>(options);
+    machine = std::make_unique<TZXHardware>(form.get());
+    form->AttachMachine(machine.get());
+    form->FormShow();
+  }
+
+  TempDir dir;
+  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<TZXHardware> machine;
+};
+
+TEST_F(CommandLine, Tape) {
+  std::vector<uint8_t> block = {0x00, 0x03, 'o', 'v', 'r', 'i', 'n', ' ', ' ', ' ', ' ', ' ',
+                                0x10, 0x00, 0x00, 0x80, 0x00, 0x80};
+  uint8_t sum = 0;
+  for (uint8_t b : block) sum ^= b;
+  block.push_back(sum);
+  block.insert(block.begin(), {static_cast<uint8_t>(block.size()), 0});
+  Start({dir.Touch("game.tap", block)});
+  EXPECT_EQ(form->Files()->Machine.TapeDeck().Player().BlockCount(), 1u);
+  EXPECT_TRUE(machine->IsCpuRunning());
+  EXPECT_EQ(dialogs.Count(), 0u);
+}
+
+TEST_F(CommandLine, SnapshotWhoseNameHasABlank) {
+  {
+    TZXHardware source;
+    source.Cpu().PC = 0x8000;
+    source.Cpu().SP = 0xFF00;
+    TZXHardware::MemoryWrite(0x8000, 0x18, &source);  // JR $
+    TZXHardware::MemoryWrite(0x8001, 0xFE, &source);
+    TZXHardware::MemoryWrite(0x9000, 0xA5, &source);
+    ASSERT_TRUE(SaveZ80(source, dir.path + "/my game.z80"));
+  }
+  // Two arguments, joined with a blank into one name.
+  Start({dir.path + "/my", "game.z80"});
+  EXPECT_TRUE(machine->IsCpuRunning());
+  machine->StopCpu();
+  EXPECT_EQ(machine->Cpu().PC, 0x8000);
+  EXPECT_EQ(machine->Cpu().SP, 0xFF00);
+  EXPECT_EQ(TZXHardware::MemoryRead(0x9000, machine.get()), 0xA5);
+  EXPECT_EQ(dialogs.Count(), 0u);
+}
+
+TEST_F(CommandLine, DiskImage) {
+  const std::string path = dir.path + "/game.trd";
+  ASSERT_TRUE(platform::WriteFileAtomic(path, *disk::SaveTrd(disk::FormatTrdos(80, 2))));
+  Start({path});
+  TMachineFiles& files = form->Files()->Machine;
+  if (!files.HasDiskDrives()) GTEST_SKIP() << "the machine has no disk controller yet";
+  EXPECT_EQ(files.DiskFileName(0), path);
+  EXPECT_TRUE(files.DiskWriteProtect(0));
+  EXPECT_TRUE(machine->IsCpuRunning());
+  EXPECT_EQ(dialogs.Count(), 0u);
+}
+
+TEST_F(CommandLine, NothingAndAnUnknownName) {
+  Start({});
+  EXPECT_TRUE(machine->IsCpuRunning());
+  EXPECT_EQ(dialogs.Count(), 0u);
+  form->FormClose();
+  machine.reset();
+  form.reset();
+  Start({dir.path + "/v1.2/game"});
+  EXPECT_TRUE(machine->IsCpuRunning());
+  ASSERT_EQ(dialogs.Count(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].text, "Unknown file format: " + dir.path + "/v1.2/game");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
