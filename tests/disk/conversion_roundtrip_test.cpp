@@ -1,0 +1,185 @@
+// Images passed from format to format, our own files read back, and new
+// images created through Open.
+#include <gtest/gtest.h>
+
+#include "disk/disk_image.h"
+#include "disk/formats.h"
+#include "disk_test_util.h"
+#include "format_test_util.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "support/recording_dialogs.h"
+
+using namespace disk;
+using namespace format_test;
+
+namespace {
+
+struct Format {
+  const char* name;
+  LoadFn load;
+  SaveFn save;
+};
+
+const Format kFormats[] = {
+    {"fdi", &LoadFdi, &SaveFdi},
+    {"fdd", &LoadFdd, &SaveFdd},
+    {"udi", &LoadUdi, &SaveUdi},
+    {"td0", &LoadTd0, &SaveTd0},
+};
+
+// Every sector of the TRD differs from every other.
+std::vector<uint8_t> DistinctTrd(int cylinders) {
+  std::vector<uint8_t> trd(static_cast<size_t>(cylinders) * 8192);
+  for (size_t k = 0; k < trd.size(); ++k) trd[k] = static_cast<uint8_t>((k / 256) * 13 + (k % 256) * 7 + (k >> 16));
+  return trd;
+}
+
+LoadResult Through(const Format& f, const TDiskContents& disk) {
+  const auto bytes = f.save(disk);
+  EXPECT_TRUE(bytes) << f.name;
+  if (!bytes) return {};
+  LoadResult r = f.load(*bytes, {});
+  EXPECT_TRUE(r.Ok) << f.name;
+  return r;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  return platform::ReadWholeFile(path).value_or(std::vector<uint8_t>{});
+}
+
+}  // namespace
+
+TEST(Conversion, TrdThroughEveryFormatKeepsEverySector) {
+  const auto trd = DistinctTrd(80);
+  LoadResult start = LoadTrd(trd, {});
+  ASSERT_TRUE(start.Ok);
+  // TRD -> FDI -> UDI -> TD0 -> TRD, and TRD -> FDD -> TRD.
+  LoadResult fdi = Through(kFormats[0], start.Disk);
+  LoadResult udi = Through(kFormats[2], fdi.Disk);
+  LoadResult td0 = Through(kFormats[3], udi.Disk);
+  EXPECT_EQ(SaveTrd(td0.Disk), trd);
+  EXPECT_EQ(SaveTrd(Through(kFormats[1], start.Disk).Disk), trd);
+  EXPECT_EQ(Describe(td0.Disk), Describe(start.Disk));
+}
+
+TEST(Conversion, OwnFilesComeBackUnchanged) {
+  // A TR-DOS disk with one odd track: a deleted mark, an ID without data, a
+  // bad data CRC and a 1024-byte sector.
+  TDiskContents disk = LoadTrd(DistinctTrd(3), {}).Disk;
+  RawTrack odd;
+  odd.Id(1, 0, 1, 1).DataField(0xF8, Pattern(256, 1));
+  odd.Id(1, 0, 2, 1);
+  odd.Id(1, 0, 3, 1).DataField(0xFB, Pattern(256, 3), false);
+  odd.Id(1, 0, 4, 3).DataField(0xFB, Pattern(1024, 4));
+  PutTrack(disk, 1, 1, odd.Build());
+  for (const Format& f : kFormats) {
+    SCOPED_TRACE(f.name);
+    const auto first = f.save(disk);
+    ASSERT_TRUE(first);
+    LoadResult loaded = f.load(*first, {});
+    ASSERT_TRUE(loaded.Ok);
+    EXPECT_EQ(f.save(loaded.Disk), first);
+    // The standard tracks keep every byte of their data.
+    for (int c = 0; c < 3; ++c) {
+      for (int s = 0; s < 2; ++s) {
+        if (c == 1 && s == 1) continue;
+        for (uint8_t r = 1; r <= 16; ++r)
+          EXPECT_EQ(ReadSector(loaded.Disk, c, s, r).data, ReadSector(disk, c, s, r).data);
+      }
+    }
+    EXPECT_EQ(ReadSector(loaded.Disk, 1, 1, 4).data, Pattern(1024, 4));
+  }
+  // FDI keeps the odd track's flags as they are.
+  LoadResult fdi = LoadFdi(*SaveFdi(disk), {});
+  EXPECT_EQ(Describe(fdi.Disk), Describe(disk));
+}
+
+class CreateAndWriteBack : public ::testing::Test {
+ protected:
+  testing_support::ScopedDialogs<decltype(&platform::SetDialogs)> guard{&platform::SetDialogs};
+  testing_support::RecordingDialogs& dialogs = guard.dialogs;
+  disk_test::TempDir dir;
+};
+
+TEST_F(CreateAndWriteBack, NewImagesOfEveryWritableFormat) {
+  const struct {
+    const char* name;
+    ImageFormat format;
+  } cases[] = {{"new.fdi", ImageFormat::Fdi},
+               {"NEW.FDD", ImageFormat::Fdd},
+               {"new.Udi", ImageFormat::Udi},
+               {"new.td0", ImageFormat::Td0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs.Clear();
+    dialogs.Script({platform::MsgResult::Yes});
+    const std::string path = dir.File(c.name);
+    {
+      TDiskImage image;
+      ASSERT_TRUE(image.Open(path, false));
+      ASSERT_EQ(dialogs.Messages().size(), 1u);
+      EXPECT_EQ(dialogs.Messages()[0].caption, "Create disk image");
+      EXPECT_EQ(image.Format, c.format);
+      EXPECT_FALSE(image.Modified);
+      ASSERT_TRUE(platform::FileExists(path));
+      // Change a sector as the controller would; the destructor writes back.
+      TSectorInfo info;
+      ASSERT_TRUE(FindSector(image, 40, 1, 5, info, 0));
+      image.Disk().Track(40, 1)->Data[info.DataPos + 17] = 0xA5;
+      UpdateDataCrc(image.Disk(), info);
+      image.Modified = true;
+    }
+    TDiskImage again;
+    dialogs.Clear();
+    ASSERT_TRUE(again.Open(path, true));
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(again.MaxCylinder(), 79);
+    EXPECT_EQ(again.MaxSide(), 1);
+    const SectorView sys = ReadSector(again.Disk(), 0, 0, 9);
+    EXPECT_EQ(sys.data[229] | sys.data[230] << 8, 2544);
+    EXPECT_EQ(std::string(sys.data.begin() + 245, sys.data.begin() + 253), "OVRIN   ");
+    const SectorView changed = ReadSector(again.Disk(), 40, 1, 5);
+    EXPECT_TRUE(changed.crcOk);
+    EXPECT_EQ(changed.data[17], 0xA5);
+  }
+  // HOBETA files are never created.
+  dialogs.Clear();
+  dialogs.Script({platform::MsgResult::Yes});
+  TDiskImage image;
+  EXPECT_FALSE(image.Open(dir.File("new.$b"), false));
+  ASSERT_EQ(dialogs.Messages().size(), 2u);
+  EXPECT_EQ(dialogs.Messages()[1].text, "Допустимо создавать только TRD, SCL и FDI файлы!");
+  EXPECT_FALSE(platform::FileExists(dir.File("new.$b")));
+}
+
+TEST_F(CreateAndWriteBack, WriterRefusalKeepsTheFileAndTheChanges) {
+  // Tracks the writers cannot store: a size code the readers refuse, and
+  // more IDs than FDI's one-byte count.
+  RawTrack large;
+  large.Id(0, 0, 1, 7).DataField(0xFB, Pattern(100, 1));
+  RawTrack crowded;
+  for (int k = 0; k < 256; ++k) crowded.Gap(1).Id(0, 0, static_cast<uint8_t>(k), 0);
+  const struct {
+    const char* name;
+    RawTrack* track;
+  } cases[] = {{"big.fdd", &large}, {"big.td0", &large}, {"big.fdi", &large}, {"many.fdi", &crowded}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(c.name);
+    dialogs.Script({platform::MsgResult::Yes});
+    TDiskImage image;
+    ASSERT_TRUE(image.Open(path, false));
+    const auto original = ReadFile(path);
+    TTrack t = c.track->Build(c.track == &crowded ? 65535 : kStandardTrackLength);
+    image.Disk().SetTrack(3, 0, std::move(t.Data), std::move(t.Marks));
+    image.Modified = true;
+    dialogs.Clear();
+    EXPECT_FALSE(image.Flush());
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].text, "Ошибка записи файла!");
+    EXPECT_TRUE(image.Modified);
+    EXPECT_EQ(ReadFile(path), original);
+    image.WriteProtect = true;  // let the destructor leave it
+  }
+}
