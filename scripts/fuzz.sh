@@ -12,5 +12,7 @@ targets=$(cat build-fuzz/fuzz_targets.txt 2>/dev/null | tr ';' ' ')
 for t in $targets; do
   echo "fuzzing $t for ${secs}s"
   mkdir -p "build-fuzz/corpus/$t"
-  "build-fuzz/bin/$t" -max_total_time="$secs" -rss_limit_mb=2048 "build-fuzz/corpus/$t" 2>&1 | tail -n 3
+  mkdir -p build-fuzz/artifacts
+  "build-fuzz/bin/$t" -max_total_time="$secs" -rss_limit_mb=2048 -artifact_prefix=build-fuzz/artifacts/ \
+    "build-fuzz/corpus/$t" 2>&1 | tail -n 3
 done
