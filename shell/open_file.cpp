@@ -85,7 +85,16 @@ bool TMachineFiles::IsCpuRunning() { return machine_.IsCpuRunning(); }
 void TMachineFiles::StopCpu() { machine_.StopCpu(); }
 void TMachineFiles::StartCpu() { machine_.StartCpu(); }
 
-bool TMachineFiles::OpenTapeFile(const std::string& name) { return tape_.OpenTapeFile(machine_, name); }
+TMachineFiles::~TMachineFiles() {
+  if (tapeInstalled_) machine_.WithCpuStopped([&] { machine_.SetTapeDeck(nullptr); });
+}
+
+bool TMachineFiles::OpenTapeFile(const std::string& name) {
+  // A good tape installs the deck in the machine.
+  const bool opened = tape_.OpenTapeFile(machine_, name);
+  tapeInstalled_ |= opened;
+  return opened;
+}
 bool TMachineFiles::LoadSnapshot(const std::string& name) { return ::LoadSnapshot(machine_, name); }
 bool TMachineFiles::SaveSnapshot(const std::string& name, const std::string& defaultExt) {
   return ::SaveSnapshot(machine_, name, defaultExt);

@@ -71,6 +71,11 @@ bool FlushAllDrives(disk::T1818VG93& controller);
 class TMachineFiles final : public IFileMachine {
  public:
   explicit TMachineFiles(TZXHardware& machine) : machine_(machine) {}
+  // Takes the tape deck out of the machine again: the machine must still
+  // exist (detach it from the window before it goes).
+  ~TMachineFiles() override;
+  TMachineFiles(const TMachineFiles&) = delete;
+  TMachineFiles& operator=(const TMachineFiles&) = delete;
   void SetDiskController(disk::T1818VG93* controller) { disk_ = controller; }
   TTapeDeck& TapeDeck() { return tape_; }
 
@@ -93,6 +98,7 @@ class TMachineFiles final : public IFileMachine {
  private:
   TZXHardware& machine_;
   TTapeDeck tape_;
+  bool tapeInstalled_ = false;
   disk::T1818VG93* disk_ = nullptr;
 };
 

@@ -113,6 +113,7 @@ TEST_F(MemoryFilesTest, BelowRamTheImageInUseIsPatched) {
   const Bytes data = Pattern(0x4010, 5);
   const std::string path = Write("rom.bin", data);
   for (const Case& c : cases) {
+    files.reset();
     machine = std::make_unique<TZXHardware>();
     files = std::make_unique<TMachineFiles>(*machine);
     c.setup(*machine);

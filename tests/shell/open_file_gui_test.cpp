@@ -170,7 +170,10 @@ class CommandLine : public Recorded {
         << "\nROMFILE2=\nROMFILE3=\n";
   }
   void TearDown() override {
-    if (form) form->FormClose();
+    if (form) {
+      form->FormClose();
+      form->AttachMachine(nullptr);
+    }
     machine.reset();
     form.reset();
     platform::SetProgramDirectoryForTesting("");
@@ -246,6 +249,7 @@ TEST_F(CommandLine, NothingAndAnUnknownName) {
   EXPECT_TRUE(machine->IsCpuRunning());
   EXPECT_EQ(dialogs.Count(), 0u);
   form->FormClose();
+  form->AttachMachine(nullptr);
   machine.reset();
   form.reset();
   Start({dir.path + "/v1.2/game"});
