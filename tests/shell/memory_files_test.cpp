@@ -161,25 +161,6 @@ TEST_F(MemoryFilesTest, AfterAScreenLoadSaveProposesTheScreen) {
   EXPECT_EQ(Read(out), screen);
 }
 
-TEST_F(MemoryFilesTest, LoadStartIsRememberedAndCancelChangesNothing) {
-  FillRam();
-  const Bytes before = Memory(0x4000, 0xC000);
-  fileDialogs.script = {ScriptedFileDialogs::Answer{{Write("a.bin", {7, 8})}}};
-  dialogs.entries = {std::nullopt};
-  commands->SubMenuLoadBINClick();
-  EXPECT_EQ(dialogs.queries.back().shown, "#8000");
-  EXPECT_EQ(Memory(0x4000, 0xC000), before);
-
-  fileDialogs.script = {ScriptedFileDialogs::Answer{{dir + "/a.bin"}}};
-  dialogs.entries = {"#C000"};
-  commands->SubMenuLoadBINClick();
-  EXPECT_EQ(Memory(0xC000, 2), (Bytes{7, 8}));
-  fileDialogs.script = {ScriptedFileDialogs::Answer{{dir + "/a.bin"}}};
-  dialogs.entries = {std::nullopt};
-  commands->SubMenuLoadBINClick();
-  EXPECT_EQ(dialogs.queries.back().shown, "#C000");
-}
-
 TEST_F(MemoryFilesTest, SaveLengthIsBoundedByTheTopOfMemory) {
   FillRam();
   const std::string out = dir + "/top.bin";

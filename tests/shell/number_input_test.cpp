@@ -126,12 +126,4 @@ TEST(NumberInput, BoundsAreSignedAndInclusive) {
   platform::SetDialogs(previous);
 }
 
-TEST(NumberInput, WithoutAUserTheQueryIsCancelled) {
-  platform::Dialogs* previous = platform::SetDialogs(nullptr);
-  int32_t value = 9;
-  EXPECT_FALSE(InputNumber("c", "p", value, "%d", 0, 10));
-  EXPECT_EQ(value, 9);
-  platform::SetDialogs(previous);
-}
-
 }  // namespace
