@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLineEdit>
 
 namespace {
 
@@ -52,7 +53,12 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
     const QStringList filters = nameFilters();
     if (d.FilterIndex >= 1 && d.FilterIndex <= filters.size()) selectNameFilter(filters[d.FilterIndex - 1]);
     setDefaultSuffix(QString::fromStdString(d.DefaultExt));
-    if (!d.FileName.empty()) selectFile(FromName(d.FileName));
+    if (!d.FileName.empty()) {
+      selectFile(FromName(d.FileName));
+    } else if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+      // No name to propose (an empty drive): not the last one either.
+      edit->clear();
+    }
     readOnly_->setChecked(d.ReadOnly);
     chosen_.clear();
   }

@@ -149,10 +149,15 @@ TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {
   EXPECT_EQ(disk.FilterIndex, 3);
   EXPECT_EQ(dialogs.Count(), 0u);
 
-  // Cancel leaves the names as they were.
+  // Cancel leaves the names as they were; no name to propose shows none.
   WhenShown([](QFileDialog&, QLineEdit& edit) { edit.setText("other"); });
   EXPECT_FALSE(backend.Execute(disk));
   EXPECT_EQ(disk.FileName, dir.path + "/fresh.scl");
+  disk.FileName.clear();
+  QString shown = "unset";
+  WhenShown([&](QFileDialog&, QLineEdit& edit) { shown = edit.text(); });
+  EXPECT_FALSE(backend.Execute(disk));
+  EXPECT_EQ(shown, "");
 }
 
 // ---------------------------------------------------------------------------
