@@ -8,12 +8,9 @@ namespace {
 inline TZXHardware& Machine(void* user) { return *static_cast<TZXHardware*>(user); }
 }  // namespace
 
-// Runs after every instruction: its common path is two additions, the INT
-// window test and the halt test; all per-frame work is behind one compare.
-__attribute__((always_inline)) inline void TZXHardware::Step(int32_t ticks) {
-  FrameTact += static_cast<uint32_t>(ticks);
-  GlobalTact += static_cast<uint64_t>(static_cast<int64_t>(ticks));
-
+// Align M1, the tape trap and the frame end, in this order: the rare part of
+// a step, kept out of line so the common path stays short.
+void TZXHardware::StepEvents() {
   // Align M1: on the Scorpion the ULA holds the processor's clock so that
   // opcode fetches from RAM start on even T-states.
   if (Timing.execAlignM1 && cpu_->PC >= 0x4000 && (FrameTact & 1)) {
@@ -32,36 +29,54 @@ __attribute__((always_inline)) inline void TZXHardware::Step(int32_t ticks) {
     if (FrameTact > loop) FrameTact = 0;
     EndOfFrame();
   }
+}
 
+// A halted processor executes NOPs (4 T-states each, each refreshing R)
+// until the interrupt. Jump over them in one go, stopping 8 T-states short
+// of the frame end so the next halted steps cross it normally. The passes
+// are counted in closed form: the first 4-T-state pass that lands in the
+// INT window or reaches the limit ends the skip.
+void TZXHardware::HaltSkip() {
+  const uint32_t loop = Timing.timeLoopTime;
+  if (loop <= 8) return;  // no room to skip in a frame this short
   const uint32_t intBegin = Timing.timeInterruptBegin;
   const uint32_t intEnd = Timing.timeInterruptEnd;
-  const bool inWindow = FrameTact >= intBegin && FrameTact <= intEnd;
-  cpu_->Req.IntLine.store(inWindow ? 1 : 0, std::memory_order_relaxed);
-  if (inWindow) {
+  const uint32_t limit = loop - 8;
+  const uint32_t start = FrameTact;
+  if (start >= limit) return;
+  uint32_t passes = (limit - start + 3) / 4;
+  if (start < intBegin) {
+    const uint32_t toWindow = (intBegin - start + 3) / 4;
+    if (toWindow < passes && start + 4 * toWindow <= intEnd) passes = toWindow;
+  }
+  FrameTact = start + 4 * passes;
+  GlobalTact += 4ull * passes;
+  const uint8_t r = static_cast<uint8_t>(cpu_->IR);
+  const uint8_t newR = static_cast<uint8_t>((r & 0x80) | ((r + passes) & 0x7F));
+  cpu_->IR = static_cast<uint16_t>((cpu_->IR & 0xFF00) | newR);
+}
+
+// Runs after every instruction: its common path is two additions, one test
+// for the rare events, the INT window test and the halt test.
+__attribute__((always_inline)) inline void TZXHardware::Step(int32_t ticks) {
+  TZ80State& cpu = *cpu_;
+  FrameTact += static_cast<uint32_t>(ticks);
+  GlobalTact += static_cast<uint64_t>(static_cast<int64_t>(ticks));
+  if (Timing.execAlignM1 | (cpu.PC == 0x056B) | (FrameTact >= Timing.timeLoopTime))
+      [[unlikely]]
+    StepEvents();
+
+  // The ULA holds /INT low for the window at the start of each frame; the
+  // sound plug-in's frame routine runs there too.
+  const bool inWindow =
+      FrameTact >= Timing.timeInterruptBegin && FrameTact <= Timing.timeInterruptEnd;
+  cpu.Req.IntLine.store(inWindow ? 1 : 0, std::memory_order_relaxed);
+  if (inWindow) [[unlikely]] {
     SoundChip.FrameLoop();
     return;
   }
-
-  // A halted processor executes NOPs (4 T-states each, each refreshing R)
-  // until the interrupt. Jump over them in one go, stopping 8 T-states short
-  // of the frame end so the next halted steps cross it normally. The passes
-  // are counted in closed form: the first 4-T-state pass that lands in the
-  // INT window or reaches the limit ends the skip.
-  if (cpu_->Req.Halted && loop > 8) {
-    const uint32_t limit = loop - 8;
-    const uint32_t start = FrameTact;
-    if (start >= limit) return;
-    uint32_t passes = (limit - start + 3) / 4;
-    if (start < intBegin) {
-      const uint32_t toWindow = (intBegin - start + 3) / 4;
-      if (toWindow < passes && start + 4 * toWindow <= intEnd) passes = toWindow;
-    }
-    FrameTact = start + 4 * passes;
-    GlobalTact += 4ull * passes;
-    const uint8_t r = static_cast<uint8_t>(cpu_->IR);
-    const uint8_t newR = static_cast<uint8_t>((r & 0x80) | ((r + passes) & 0x7F));
-    cpu_->IR = static_cast<uint16_t>((cpu_->IR & 0xFF00) | newR);
-  }
+  if (cpu.Req.Halted) [[unlikely]]
+    HaltSkip();
 }
 
 void TZXHardware::OnStep(int32_t ticks) { AfterCpuStep(static_cast<uint32_t>(ticks), this); }

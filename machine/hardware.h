@@ -346,6 +346,8 @@ class TZXHardware {
 
  private:
   void Step(int32_t ticks);
+  void StepEvents();
+  void HaltSkip();
   void RecomputeWindows();
   void ResetCommon(uint8_t extRomActive, uint8_t trdosActive, uint8_t port7ffd);
   void ResetBeam();
