@@ -173,6 +173,13 @@ void TZXHardware::InitScreenTiming() {
     const int bright = (a & 0x40) ? 8 : 0;
     InkColourTable[a] = static_cast<uint8_t>(16 + (a & 7) + bright);
     PaperColourTable[a] = static_cast<uint8_t>(16 + ((a >> 3) & 15));
+    const uint64_t ink = InkColourTable[a] * 0x0101010101010101ull;
+    const uint64_t paper = PaperColourTable[a] * 0x0101010101010101ull;
+    const bool flashing = a & 0x80;
+    inkPixels_[0][a] = ink;
+    paperPixels_[0][a] = paper;
+    inkPixels_[1][a] = flashing ? paper : ink;
+    paperPixels_[1][a] = flashing ? ink : paper;
   }
   SoundChip.SetFrameLength(static_cast<int32_t>(Timing.timeLoopTime));
 }
@@ -220,16 +227,24 @@ void TZXHardware::DrawPaper(uint32_t count) {
     --count;
   };
   while (count && BeamPixelMask) pair();
-  while (count >= 4) {
-    FetchScreenByte();
-    uint8_t ink = BeamInk, paper = BeamPaper;
-    if (FlashPhase && BeamFlash) std::swap(ink, paper);
-    const uint64_t set = PixelMasks[BeamBitmapByte];
-    const uint64_t pixels = (set & (ink * 0x0101010101010101ull)) |
-                            (~set & (paper * 0x0101010101010101ull));
-    std::memcpy(out, &pixels, 8);
-    out += 8;
-    count -= 4;
+  if (count >= 4) {
+    const uint64_t* inkPixels = inkPixels_[FlashPhase & 1].data();
+    const uint64_t* paperPixels = paperPixels_[FlashPhase & 1].data();
+    uint8_t bits = 0, attr = 0;
+    do {
+      AdvanceScreenOffsets(BeamBitmapOffset, BeamAttrOffset, BeamRowIndex);
+      bits = ScreenPage[BeamBitmapOffset];
+      attr = ScreenPage[BeamAttrOffset];
+      const uint64_t set = PixelMasks[bits];
+      const uint64_t pixels = (set & inkPixels[attr]) | (~set & paperPixels[attr]);
+      std::memcpy(out, &pixels, 8);
+      out += 8;
+      count -= 4;
+    } while (count >= 4);
+    BeamBitmapByte = bits;
+    BeamInk = InkColourTable[attr];
+    BeamPaper = PaperColourTable[attr];
+    BeamFlash = attr & 0x80;
   }
   while (count) pair();
   BeamPixelOffset = static_cast<uint32_t>(out - FrameBuffer);
