@@ -58,8 +58,7 @@ std::vector<uint16_t> BreakpointAddresses(TZ80Object* object) {
   return list->Addresses;
 }
 
-bool BreakpointTest(TZ80Object* object, uint16_t pc) {
-  if (!object->HasBreakpoints.load(std::memory_order_acquire)) return false;
+bool BreakpointTestListed(TZ80Object* object, uint16_t pc) {
   bool hit = false;
   if (object->SkipBreakAddress.load(std::memory_order_relaxed) != pc) {
     std::lock_guard lock(object->Breakpoints->Mutex);

@@ -154,11 +154,13 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   if (!object || !object->StateRecord) return RefuseInvalid();
   if (object->Running.load()) return Z80_RUNNING;
   if (object->Busy.load()) return RefuseBusy();
-  object->Busy.store(1);
+  // No run thread exists here, so the guard needs no fence: a host that
+  // single-steps a whole frame pays for these two stores on every step.
+  object->Busy.store(1, std::memory_order_relaxed);
   TZ80State& s = *object->StateRecord;
   Z80Step(s);
   if (object->OnAfterStep) object->OnAfterStep(s.Req.Ticks, s.UserData);
-  object->Busy.store(0);
+  object->Busy.store(0, std::memory_order_release);
   if (object->Form) object->Form->RefreshView(true);
   return Z80_OK;
 }
