@@ -6,7 +6,6 @@ namespace {
 IDisplayOutput g_noDisplay;
 IInputDevices g_noInput;
 ITapeDeck g_noTape;
-IBetaDiskPorts g_noBetaDisk;
 }  // namespace
 
 const std::array<uint8_t, 48> DefaultSpectrumPalette = {
@@ -38,10 +37,11 @@ TCmosTime LocalCmosTime() {
 
 TZXHardware::TZXHardware(void* window)
     : SoundChip(FrameTact, window),
+      FloppyController([this] { return GlobalTact; }),
       display_(&g_noDisplay),
       input_(&g_noInput),
       tape_(&g_noTape),
-      betaDisk_(&g_noBetaDisk) {
+      betaDisk_(&floppyPorts_) {
   WindowBuffer.assign(kWindowBufferSize, 0);
   FrameBuffer = WindowBuffer.data();
   SpectrumPalette = DefaultSpectrumPalette;
@@ -77,7 +77,8 @@ TZXHardware::TZXHardware(void* window)
 
 TZXHardware::~TZXHardware() {
   // The run thread must be gone before anything its frame end uses (picture
-  // buffer, tables, sound chip, devices) is freed; the members go after this.
+  // buffer, tables, sound chip, devices) is freed; the members go after this,
+  // the disk controller among the first, writing its modified disks back.
   Z80_Destroy(&CpuHandle);
 }
 
@@ -87,7 +88,7 @@ void TZXHardware::SetDisplayOutput(IDisplayOutput* display) {
 void TZXHardware::SetInputDevices(IInputDevices* input) { input_ = input ? input : &g_noInput; }
 void TZXHardware::SetTapeDeck(ITapeDeck* tape) { tape_ = tape ? tape : &g_noTape; }
 void TZXHardware::SetBetaDiskPorts(IBetaDiskPorts* disk) {
-  betaDisk_ = disk ? disk : &g_noBetaDisk;
+  betaDisk_ = disk ? disk : &floppyPorts_;
 }
 
 void TZXHardware::ChangeMemoryModel(int32_t model) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/vg93.h"
 #include "machine/ay_hardware.h"
 #include "machine/devices.h"
 #include "machine/timing.h"
@@ -191,7 +192,9 @@ class TZXHardware {
   void FillPaletteEntries(TPaletteEntry* entries, int count) const;
 
   // ---- devices ------------------------------------------------------------
-  // Null restores the do-nothing default. Install with the processor stopped.
+  // Null restores the default: do nothing, except for the disk ports, whose
+  // default is the machine's own FloppyController. Install with the
+  // processor stopped.
   void SetDisplayOutput(IDisplayOutput* display);
   void SetInputDevices(IInputDevices* input);
   void SetTapeDeck(ITapeDeck* tape);
@@ -217,6 +220,10 @@ class TZXHardware {
   uint64_t GlobalTact = 0;
 
   TAYHardware SoundChip;
+  // The Beta disk interface's controller and its four drives, timed by
+  // GlobalTact. Destroyed after the processor, so no port access races its
+  // drives writing their modified disks back.
+  disk::T1818VG93 FloppyController;
 
   // The four ROM slots: 128, 48, EXTROM, TR-DOS (the arrays are at the end).
   uint8_t* const Rom128Slot = RomSlots[0];
@@ -390,6 +397,20 @@ class TZXHardware {
   IInputDevices* input_;
   ITapeDeck* tape_;
   IBetaDiskPorts* betaDisk_;
+
+  // The controller behind the disk-port seam.
+  class TFloppyPorts final : public IBetaDiskPorts {
+   public:
+    explicit TFloppyPorts(disk::T1818VG93& controller) : controller_(controller) {}
+    uint8_t ReadRegister(uint8_t port) override { return controller_.ReadRegister(port); }
+    void WriteRegister(uint8_t port, uint8_t value) override {
+      controller_.WriteRegister(port, value);
+    }
+
+   private:
+    disk::T1818VG93& controller_;
+  };
+  TFloppyPorts floppyPorts_{FloppyController};
 
  public:
   // The memory: 64 RAM pages and the four ROM slots. Last, so that the
