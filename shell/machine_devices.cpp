@@ -20,6 +20,9 @@ void TDisplayDevice::PresentFrame(TZXHardware& m) {
   r.video_sync = m.VideoSync != 0;
   r.show_fps = m.ShowFps != 0;
   r.show_disk_activity = m.ShowDiskActivity != 0;
+  // The controller marks disk work as it happens; the icon then counts its
+  // frames down from the machine's counter.
+  if (m.FloppyController.DiskActivity.exchange(0, std::memory_order_relaxed) > 0) m.DiskActivity = 1;
   r.disk_activity = &m.DiskActivity;
   r.frame_period_ticks = m.FramePeriodTicks;
   r.clock_hz = m.CPUClockHz;

@@ -46,6 +46,32 @@ TEST(MachineDisplay, FrameEndHandsThePictureAndPaletteOver) {
   m->SetDisplayOutput(nullptr);
 }
 
+// A command through the disk ports lights the disk icon (top right, 5 rows
+// down) on the next picture only.
+TEST(MachineDisplay, DiskWorkShowsTheIconForOneFrame) {
+  auto m = std::make_unique<TZXHardware>();
+  platform::DisplayOutput out;
+  TDisplayDevice display(out);
+  m->SetDisplayOutput(&display);
+  m->Limit50Hz = 0;
+  m->BorderLatch = 2;
+  m->TrdosActive = 1;
+  m->Out(0x001F, 0x80);  // Read Sector
+  const size_t iconCorner = 5 * 320 + 320 - 18;
+  platform::Picture pic;
+  for (int expected : {9, 16 + 2}) {
+    m->EndFrame();
+    ASSERT_TRUE(out.slot().Take(pic));
+    EXPECT_EQ(pic.pixels[iconCorner], expected);
+  }
+  m->ShowDiskActivity = 0;
+  m->Out(0x001F, 0x80);
+  m->EndFrame();
+  ASSERT_TRUE(out.slot().Take(pic));
+  EXPECT_EQ(pic.pixels[iconCorner], 16 + 2);
+  m->SetDisplayOutput(nullptr);
+}
+
 TEST(MachineInput, PollsFillTheMachinesBytes) {
   auto m = std::make_unique<TZXHardware>();
   platform::InputState state;
