@@ -47,14 +47,9 @@ bool OpenFile(IFileMachine& machine, const std::string& fileName, bool writeProt
     platform::ShowMessage(kApplicationTitle, kUnknownFormatMessage + fileName);
     return false;
   }
-  const bool disk = IsDiskExtension(ext);
-  if (disk && !machine.HasDiskDrives()) {
-    platform::ShowMessage(kApplicationTitle, kNoDiskInterfaceMessage);
-    return false;
-  }
   CpuPause pause(machine);
   if (ext == ".TAP" || ext == ".TZX") return machine.OpenTapeFile(fileName);
-  if (disk) {
+  if (IsDiskExtension(ext)) {
     machine.SetDriveWriteProtect(0, writeProtect);
     const bool inserted = machine.InsertDisk(0, fileName);
     if (reset) machine.ResetTrdos();
@@ -64,7 +59,6 @@ bool OpenFile(IFileMachine& machine, const std::string& fileName, bool writeProt
 }
 
 bool FlushAllDrives(IFileMachine& machine) {
-  if (!machine.HasDiskDrives()) return true;
   // The run thread writes sectors into these very tracks.
   CpuPause pause(machine);
   bool ok = true;
@@ -85,6 +79,13 @@ bool TMachineFiles::IsCpuRunning() { return machine_.IsCpuRunning(); }
 void TMachineFiles::StopCpu() { machine_.StopCpu(); }
 void TMachineFiles::StartCpu() { machine_.StartCpu(); }
 
+TMachineFiles::TMachineFiles(TZXHardware& machine)
+    : machine_(machine), disk_(&machine.FloppyController) {}
+
+void TMachineFiles::SetDiskController(disk::T1818VG93* controller) {
+  disk_ = controller ? controller : &machine_.FloppyController;
+}
+
 TMachineFiles::~TMachineFiles() {
   if (tapeInstalled_) machine_.WithCpuStopped([&] { machine_.SetTapeDeck(nullptr); });
 }
@@ -101,16 +102,12 @@ bool TMachineFiles::SaveSnapshot(const std::string& name, const std::string& def
 }
 
 void TMachineFiles::SetDriveWriteProtect(int drive, bool on) {
-  if (disk_) disk_->DriveWriteProtect[static_cast<size_t>(drive & 3)] = on;
+  disk_->DriveWriteProtect[static_cast<size_t>(drive & 3)] = on;
 }
-bool TMachineFiles::InsertDisk(int drive, const std::string& name) {
-  return disk_ && disk_->InsertDisk(drive, name);
-}
-std::string TMachineFiles::DiskFileName(int drive) {
-  return disk_ ? disk_->GetDiskFileName(drive) : std::string();
-}
-bool TMachineFiles::DiskWriteProtect(int drive) { return disk_ && disk_->Drive(drive).WriteProtect; }
-bool TMachineFiles::FlushDrive(int drive) { return !disk_ || disk_->Drive(drive).Flush(); }
+bool TMachineFiles::InsertDisk(int drive, const std::string& name) { return disk_->InsertDisk(drive, name); }
+std::string TMachineFiles::DiskFileName(int drive) { return disk_->GetDiskFileName(drive); }
+bool TMachineFiles::DiskWriteProtect(int drive) { return disk_->Drive(drive).WriteProtect; }
+bool TMachineFiles::FlushDrive(int drive) { return disk_->Drive(drive).Flush(); }
 
 void TMachineFiles::ResetTrdos() {
   machine_.ResetToTrdos();
@@ -154,10 +151,6 @@ void TFileCommands::OpenCommandLine(const std::string& commandLine) {
 void TFileCommands::OpenDiskForDrive(int drive) {
   FullScreenPause fullScreen(screen_);
   drive &= 3;
-  if (!machine_.HasDiskDrives()) {
-    platform::ShowMessage(kApplicationTitle, kNoDiskInterfaceMessage);
-    return;
-  }
   TFileDialog& dialog = OpenDiskDialog;
   dialog.Title = std::string("Open disk image ") + static_cast<char>('A' + drive) + ":";
   dialog.FileName = machine_.DiskFileName(drive);

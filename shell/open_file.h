@@ -18,7 +18,6 @@ class T1818VG93;
 }
 
 inline constexpr const char* kUnknownFormatMessage = "Unknown file format: ";
-inline constexpr const char* kNoDiskInterfaceMessage = "Beta Disk Interface is not available!";
 
 // What the file commands need of the machine.
 class IFileMachine {
@@ -34,8 +33,7 @@ class IFileMachine {
   virtual bool LoadSnapshot(const std::string& name) = 0;
   virtual bool SaveSnapshot(const std::string& name, const std::string& defaultExt) = 0;
 
-  // The Beta disk interface's drives 0-3 (none until the controller is there).
-  virtual bool HasDiskDrives() = 0;
+  // The Beta disk interface's drives 0-3.
   virtual void SetDriveWriteProtect(int drive, bool on) = 0;
   virtual bool InsertDisk(int drive, const std::string& name) = 0;
   virtual std::string DiskFileName(int drive) = 0;
@@ -66,17 +64,18 @@ bool OpenFile(IFileMachine& machine, const std::string& fileName, bool writeProt
 bool FlushAllDrives(IFileMachine& machine);
 bool FlushAllDrives(disk::T1818VG93& controller);
 
-// The program's machine behind IFileMachine: its processor, a tape deck of
-// its own and, once given one, the disk controller.
+// The program's machine behind IFileMachine: its processor, its disk
+// controller and a tape deck of its own.
 class TMachineFiles final : public IFileMachine {
  public:
-  explicit TMachineFiles(TZXHardware& machine) : machine_(machine) {}
+  explicit TMachineFiles(TZXHardware& machine);
   // Takes the tape deck out of the machine again: the machine must still
   // exist (detach it from the window before it goes).
   ~TMachineFiles() override;
   TMachineFiles(const TMachineFiles&) = delete;
   TMachineFiles& operator=(const TMachineFiles&) = delete;
-  void SetDiskController(disk::T1818VG93* controller) { disk_ = controller; }
+  // Another controller than the machine's own (null: the machine's).
+  void SetDiskController(disk::T1818VG93* controller);
   TTapeDeck& TapeDeck() { return tape_; }
 
   bool IsCpuRunning() override;
@@ -85,7 +84,6 @@ class TMachineFiles final : public IFileMachine {
   bool OpenTapeFile(const std::string& name) override;
   bool LoadSnapshot(const std::string& name) override;
   bool SaveSnapshot(const std::string& name, const std::string& defaultExt) override;
-  bool HasDiskDrives() override { return disk_ != nullptr; }
   void SetDriveWriteProtect(int drive, bool on) override;
   bool InsertDisk(int drive, const std::string& name) override;
   std::string DiskFileName(int drive) override;
@@ -99,7 +97,7 @@ class TMachineFiles final : public IFileMachine {
   TZXHardware& machine_;
   TTapeDeck tape_;
   bool tapeInstalled_ = false;
-  disk::T1818VG93* disk_ = nullptr;
+  disk::T1818VG93* disk_;
 };
 
 // Full screen as the main window keeps it; left before any dialog shows and

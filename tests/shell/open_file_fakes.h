@@ -88,7 +88,6 @@ class ScriptedFileDialogs : public IFileDialogs {
 class RecordingMachine : public IFileMachine {
  public:
   bool running = false;
-  bool drives = true;
   std::vector<std::string> log;
 
   bool IsCpuRunning() override { return running; }
@@ -105,7 +104,6 @@ class RecordingMachine : public IFileMachine {
   bool SaveSnapshot(const std::string& name, const std::string& ext) override {
     return Log("save " + name + " " + ext);
   }
-  bool HasDiskDrives() override { return drives; }
   void SetDriveWriteProtect(int drive, bool on) override {
     Log("protect " + std::to_string(drive) + (on ? " on" : " off"));
   }

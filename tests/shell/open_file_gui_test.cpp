@@ -241,10 +241,9 @@ TEST_F(CommandLine, DiskImage) {
   const std::string path = dir.path + "/game.trd";
   ASSERT_TRUE(platform::WriteFileAtomic(path, *disk::SaveTrd(disk::FormatTrdos(80, 2))));
   Start({path});
-  TMachineFiles& files = form->Files()->Machine;
-  if (!files.HasDiskDrives()) GTEST_SKIP() << "the machine has no disk controller yet";
-  EXPECT_EQ(files.DiskFileName(0), path);
-  EXPECT_TRUE(files.DiskWriteProtect(0));
+  EXPECT_EQ(machine->FloppyController.GetDiskFileName(0), path);
+  EXPECT_TRUE(machine->FloppyController.DriveWriteProtect[0]);
+  EXPECT_TRUE(machine->FloppyController.Drive(0).WriteProtect);
   EXPECT_TRUE(machine->IsCpuRunning());
   EXPECT_EQ(dialogs.Count(), 0u);
 }

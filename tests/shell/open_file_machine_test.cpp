@@ -1,4 +1,4 @@
-// Opening a disk image on a real (headless) machine with a disk controller:
+// Opening a disk image on a real (headless) machine:
 // drive A, write-protected, the machine reset into TR-DOS and stepped once
 // without starting.
 #include <gtest/gtest.h>
@@ -46,9 +46,7 @@ class OpenOnMachineTest : public ::testing::Test {
 };
 
 TEST_F(OpenOnMachineTest, DiskGoesToDriveAWriteProtectedWithATrdosReset) {
-  uint64_t tact = 0;
-  disk::T1818VG93 controller([&] { return tact; });
-  files->SetDiskController(&controller);
+  disk::T1818VG93& controller = machine->FloppyController;
   const std::string path = Write("game.trd", *disk::SaveTrd(disk::FormatTrdos(80, 2)));
 
   machine->ResetTo48Rom();

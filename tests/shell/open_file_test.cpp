@@ -109,14 +109,6 @@ TEST_F(OpenFileTest, StopAndRestartOnlyWhenRunning_ResetOnlyWhenAsked) {
   }
 }
 
-TEST_F(OpenFileTest, DiskWithoutTheDiskInterfaceIsRefusedBeforeStopping) {
-  machine.drives = false;
-  machine.running = true;
-  EXPECT_FALSE(OpenFile(machine, "a.trd", true, true));
-  EXPECT_TRUE(machine.log.empty());
-  EXPECT_EQ(dialogs.Texts(), Log{kNoDiskInterfaceMessage});
-}
-
 TEST_F(OpenFileTest, SeveralFilesRule) {
   const std::string refusal = kSeveralFilesMessage;
   struct Case {
