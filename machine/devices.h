@@ -1,8 +1,9 @@
 // The machine's seams to the devices that other parts of the program plug
 // in: the picture output, the PC input devices, the tape player and the Beta
-// disk controller. Each has a default that does nothing, so the machine runs
-// headless and complete without any of them. Install a device before the
-// processor is started (or with it stopped); the machine does not own it.
+// disk controller. Each has a default (doing nothing, or for the disk ports
+// the machine's own controller), so the machine runs headless and complete
+// without any of them. Install a device before the processor is started (or
+// with it stopped); the machine does not own it.
 #pragma once
 
 #include <cstdint>
@@ -59,7 +60,8 @@ class ITapeDeck {
 
 // The Beta disk controller's registers, addressed by their port's low byte:
 // #1F command/status, #3F track, #5F sector, #7F data, #FF system latch.
-// The machine decides per model when the ports reach the controller.
+// The machine decides per model when the ports reach the controller. Its own
+// FloppyController answers unless another is installed (tests do).
 class IBetaDiskPorts {
  public:
   virtual ~IBetaDiskPorts() = default;
