@@ -49,7 +49,6 @@ void TMainForm::AttachMachine(TZXHardware* machine) {
                                            TScreenModeHooks{[this] { return IsFullScreen(); },
                                                             [this] { LeaveFullScreen(); },
                                                             [this] { EnterFullScreen(); }});
-  if (files_) files_->Machine.SetDiskController(&machine_->FloppyController);
 }
 
 std::string TMainForm::SettingsPath() const {
