@@ -7,6 +7,11 @@ namespace disk {
 
 namespace {
 
+// "The command has ended" is an end time already past. At T-state 0 there
+// is no earlier time: end at 0, busy for that one T-state only, rather than
+// wrapping round to a command that never ends.
+constexpr uint64_t EndedBefore(uint64_t now) { return now > 0 ? now - 1 : 0; }
+
 constexpr uint8_t kStatusBusy = 0x01;
 constexpr uint8_t kStatusDrq = 0x02;  // type II/III
 constexpr uint8_t kStatusIndex = 0x02;  // type I
@@ -171,7 +176,7 @@ uint8_t T1818VG93::ReadRequestLines(uint64_t now) {
     Operation = kIdle;
     IrqDrq = kIntrq;
     Status = 0;
-    EndTact = now - 1;
+    EndTact = EndedBefore(now);
     ForgetTransfer();
     return 0xFF;
   }
@@ -245,7 +250,7 @@ uint8_t T1818VG93::ReadLocked(uint8_t port, uint64_t now) {
     if (DataCount == 0) {
       Operation = kIdle;
       IrqDrq = kIntrq;
-      EndTact = now - 1;
+      EndTact = EndedBefore(now);
     }
     DataRegister = b;
     return b;
@@ -326,7 +331,7 @@ void T1818VG93::WriteSectorByte(uint8_t value, uint64_t now) {
   Operation = kIdle;
   IrqDrq = kIntrq;
   Status = 0;
-  EndTact = now - 1;
+  EndTact = EndedBefore(now);
   // After Record Not Found there is no sector to finish.
   if (currentDrive_ >= 0) {
     TDiskImage& owner = Drive(currentDrive_);

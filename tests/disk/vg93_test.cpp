@@ -553,3 +553,19 @@ TEST_F(Vg93, WriteSectorCutShortStaysOnItsOwnDisk) {
   EXPECT_EQ(data[19], 0xCD);
   EXPECT_EQ(data[20], Pattern(0, 0, 2, 20));
 }
+
+// A sector command that ends at T-state 0 must not stay busy for good.
+TEST_F(Vg93, SectorEndingAtTheFirstTStateLeavesBusySoon) {
+  Insert(PatternDisk(4, 2));
+  Select(0, 0);
+  Seek(1);
+  fdc.WriteRegister(kSector, 1);
+  fdc.WriteRegister(kCmd, 0x80);
+  auto data = ReadN(255);
+  ASSERT_EQ(data.size(), 255u);
+  ASSERT_TRUE(WaitDrq());
+  now = 0;  // the machine's counter restarted under a running command
+  fdc.ReadRegister(kData);
+  now = 1;
+  EXPECT_EQ(fdc.ReadRegister(kCmd) & 0x01, 0) << "not busy once time moves on";
+}
