@@ -13,6 +13,6 @@ for t in $targets; do
   echo "fuzzing $t for ${secs}s"
   mkdir -p "build-fuzz/corpus/$t"
   mkdir -p build-fuzz/artifacts
-  "build-fuzz/bin/$t" -max_total_time="$secs" -rss_limit_mb=2048 -artifact_prefix=build-fuzz/artifacts/ \
+  "build-fuzz/bin/$t" -max_total_time="$secs" -rss_limit_mb=6144 -seed=1 -artifact_prefix=build-fuzz/artifacts/ \
     "build-fuzz/corpus/$t" 2>&1 | tail -n 3
 done
