@@ -115,16 +115,21 @@ void T1818VG93::RebuildDrive(int drive) {
 // ---------------------------------------------------------------------------
 // Disks
 
+// A disk change ends whatever the controller was doing with the old one.
+void T1818VG93::IdleForInsertion() {
+  const uint64_t now = now_();
+  NextByteTact = now + 2;
+  EndTact = now;
+  Operation = kIdle;
+  DataCount = 0;
+  ForgetTransfer();
+}
+
 bool T1818VG93::InsertDisk(int drive, const std::string& name) {
   drive &= 3;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const uint64_t now = now_();
-    NextByteTact = now + 2;
-    EndTact = now;
-    Operation = kIdle;
-    DataCount = 0;
-    ForgetTransfer();
+    IdleForInsertion();
     // Nothing may point into the old disk's tracks while it is replaced.
     for (int c = 0; c < kCylinders; ++c)
       for (int s = 0; s < kTableSides; ++s) {
@@ -145,12 +150,7 @@ void T1818VG93::InsertDisk(int drive, TDiskContents contents, ImageFormat format
                            bool writeProtect, const std::string& name) {
   drive &= 3;
   std::lock_guard<std::mutex> lock(mutex_);
-  const uint64_t now = now_();
-  NextByteTact = now + 2;
-  EndTact = now;
-  Operation = kIdle;
-  DataCount = 0;
-  ForgetTransfer();
+  IdleForInsertion();
   Drive(drive).Insert(std::move(contents), format, writeProtect, name);
   RebuildDrive(drive);
 }

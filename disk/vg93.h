@@ -137,6 +137,7 @@ class T1818VG93 {
   // Ends a transfer cut short, keeping the sector table true to the track.
   void StopTransfer(uint64_t now);
   void ForgetTransfer();
+  void IdleForInsertion();
   void RebuildSectorTable(int drive, int cylinder, int side);
   void RebuildDrive(int drive);
   TrackTable& Table(int drive, int cylinder, int side);

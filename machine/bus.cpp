@@ -131,33 +131,24 @@ void TZXHardware::BetaWrite(int reg, uint8_t value) {
 
 // The Profi opens the disk ports without TR-DOS: through its EXTROM, or in
 // its second decoding (#DFFD bit 5), where the 48 ROM choice picks the
-// address set. Returns the controller's byte with answered set, if any.
+// address set. Returns the controller register a port reaches, or -1.
+int TZXHardware::ProfiDiskRegister(uint16_t port) const {
+  if (TrdosActive) return BetaRegisterE3(port);
+  if (!ProfiDiskPorts)
+    return (ExtRomActive || Windows[0] == ExtRomSlot) ? ProfiRegisterE3(port, 0x83) : -1;
+  if (Port7FFD & 0x10) return ProfiRegisterLowByte(port);
+  return ProfiRegisterE3(port, 0xC3);
+}
+
+// The controller's byte with answered set, if the port reaches it.
 uint8_t TZXHardware::ProfiDiskRead(uint16_t port, bool& answered) {
-  int reg = -1;
-  if (TrdosActive)
-    reg = BetaRegisterE3(port);
-  else if (!ProfiDiskPorts) {
-    if (ExtRomActive || Windows[0] == ExtRomSlot) reg = ProfiRegisterE3(port, 0x83);
-  } else if (Port7FFD & 0x10) {
-    reg = ProfiRegisterLowByte(port);
-  } else {
-    reg = ProfiRegisterE3(port, 0xC3);
-  }
+  const int reg = ProfiDiskRegister(port);
   answered = reg >= 0;
   return answered ? BetaRead(reg) : 0;
 }
 
 void TZXHardware::ProfiDiskWrite(uint16_t port, uint8_t value) {
-  int reg = -1;
-  if (TrdosActive)
-    reg = BetaRegisterE3(port);
-  else if (!ProfiDiskPorts) {
-    if (ExtRomActive || Windows[0] == ExtRomSlot) reg = ProfiRegisterE3(port, 0x83);
-  } else if (Port7FFD & 0x10) {
-    reg = ProfiRegisterLowByte(port);
-  } else {
-    reg = ProfiRegisterE3(port, 0xC3);
-  }
+  const int reg = ProfiDiskRegister(port);
   if (reg >= 0) BetaWrite(reg, value);
 }
 

@@ -381,6 +381,7 @@ class TZXHardware {
   uint8_t KeyboardRead(uint16_t port);
   uint8_t BetaRead(int reg);
   void BetaWrite(int reg, uint8_t value);
+  int ProfiDiskRegister(uint16_t port) const;
   uint8_t ProfiDiskRead(uint16_t port, bool& answered);
   void ProfiDiskWrite(uint16_t port, uint8_t value);
   uint8_t CmosRead();

@@ -99,6 +99,20 @@ inline void PushTimed(TZ80State& s, uint16_t v, uint32_t before, uint32_t betwee
   s.SP = static_cast<uint16_t>(sp - 2);
 }
 
+// LD (nn),rr and LD rr,(nn) in 16 T-states after the operand fetch, the
+// two writes seen at 12 and 15.
+inline void StoreWordTimed(TZ80State& s, uint16_t a, uint16_t r) {
+  Tick(s, 12);
+  Write(s, a, static_cast<uint8_t>(r));
+  Tick(s, 3);
+  Write(s, static_cast<uint16_t>(a + 1), static_cast<uint8_t>(r >> 8));
+  Tick(s, 1);
+}
+inline void LoadWordTimed(TZ80State& s, uint16_t a, uint16_t& r) {
+  r = Read16(s, a);
+  Tick(s, 16);
+}
+
 inline uint16_t Pop(TZ80State& s) {
   const uint16_t v = Read16(s, s.SP);
   s.SP = static_cast<uint16_t>(s.SP + 2);
@@ -278,17 +292,8 @@ void Op(TZ80State& s, uint16_t pc) {
       } else if constexpr (p == 2) {  // LD (nn),HL; LD HL,(nn)
         const uint16_t a = Fetch16(s, next);
         s.PC = next;
-        uint16_t& r = Index<X>(s);
-        if constexpr (q == 0) {
-          Tick(s, 12);
-          Write(s, a, Lo(r));
-          Tick(s, 3);
-          Write(s, static_cast<uint16_t>(a + 1), Hi(r));
-          Tick(s, 1);
-        } else {
-          r = Read16(s, a);
-          Tick(s, 16);
-        }
+        if constexpr (q == 0) StoreWordTimed(s, a, Index<X>(s));
+        else LoadWordTimed(s, a, Index<X>(s));
       } else {  // LD (nn),A; LD A,(nn)
         const uint16_t a = Fetch16(s, next);
         s.PC = next;
@@ -650,17 +655,8 @@ void OpED(TZ80State& s, uint16_t pc) {
   } else if constexpr (z == 3) {  // LD (nn),rr; LD rr,(nn)
     const uint16_t a = Fetch16(s, next);
     s.PC = next;
-    uint16_t& r = Reg16<kHL, p>(s);
-    if constexpr (q == 0) {
-      Tick(s, 12);
-      Write(s, a, Lo(r));
-      Tick(s, 3);
-      Write(s, static_cast<uint16_t>(a + 1), Hi(r));
-      Tick(s, 1);
-    } else {
-      r = Read16(s, a);
-      Tick(s, 16);
-    }
+    if constexpr (q == 0) StoreWordTimed(s, a, Reg16<kHL, p>(s));
+    else LoadWordTimed(s, a, Reg16<kHL, p>(s));
   } else if constexpr (z == 4) {  // NEG
     const uint8_t a = A(s);
     A(s) = 0;
