@@ -2,7 +2,7 @@
 # Installs what building and testing need, skipping what is already there.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-      qt6-base-dev libgl-dev libsdl2-dev clang
+      qt6-base-dev libgl-dev libsdl2-dev clang libclang-rt-14-dev
       z80dasm pasmo opense-basic libz80ex-dev)
 missing=()
 for p in "${pkgs[@]}"; do
