@@ -228,19 +228,40 @@ void TZXHardware::DrawPaper(uint32_t count) {
   };
   while (count && BeamPixelMask) pair();
   if (count >= 4) {
+    // The beam state lives in locals here: a store into the picture may
+    // alias any member, which would make the compiler reload them all for
+    // every byte.
     const uint64_t* inkPixels = inkPixels_[FlashPhase & 1].data();
     const uint64_t* paperPixels = paperPixels_[FlashPhase & 1].data();
+    const uint8_t* const screen = ScreenPage;
+    uint32_t bitmap = BeamBitmapOffset, attrOffset = BeamAttrOffset, row = BeamRowIndex;
+    uint8_t* to = out;
+    uint32_t left = count;
     uint8_t bits = 0, attr = 0;
     do {
-      AdvanceScreenOffsets(BeamBitmapOffset, BeamAttrOffset, BeamRowIndex);
-      bits = ScreenPage[BeamBitmapOffset];
-      attr = ScreenPage[BeamAttrOffset];
-      const uint64_t set = PixelMasks[bits];
-      const uint64_t pixels = (set & inkPixels[attr]) | (~set & paperPixels[attr]);
-      std::memcpy(out, &pixels, 8);
-      out += 8;
-      count -= 4;
-    } while (count >= 4);
+      AdvanceScreenOffsets(bitmap, attrOffset, row);
+      // The rest of this pixel line lies in consecutive bitmap and
+      // attribute bytes.
+      const uint32_t bytes = std::min(32 - (bitmap & 31), left / 4);
+      const uint8_t* bitmapBytes = screen + bitmap;
+      const uint8_t* attrBytes = screen + attrOffset;
+      for (uint32_t i = 0; i < bytes; ++i) {
+        bits = bitmapBytes[i];
+        attr = attrBytes[i];
+        const uint64_t set = PixelMasks[bits];
+        const uint64_t pixels = (set & inkPixels[attr]) | (~set & paperPixels[attr]);
+        std::memcpy(to, &pixels, 8);
+        to += 8;
+      }
+      bitmap += bytes - 1;
+      attrOffset += bytes - 1;
+      left -= 4 * bytes;
+    } while (left >= 4);
+    out = to;
+    count = left;
+    BeamBitmapOffset = bitmap;
+    BeamAttrOffset = attrOffset;
+    BeamRowIndex = row;
     BeamBitmapByte = bits;
     BeamInk = InkColourTable[attr];
     BeamPaper = PaperColourTable[attr];
