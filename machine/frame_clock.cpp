@@ -8,9 +8,26 @@ namespace {
 inline TZXHardware& Machine(void* user) { return *static_cast<TZXHardware*>(user); }
 }  // namespace
 
-// Align M1, the tape trap and the frame end, in this order: the rare part of
-// a step, kept out of line so the common path stays short.
-void TZXHardware::StepEvents() {
+// The INT line after the step's T-states are counted. The ULA holds /INT
+// low for the window at the start of each frame; the sound plug-in's frame
+// routine runs there too.
+__attribute__((always_inline)) inline void TZXHardware::StepIntLine() {
+  TZ80State& cpu = *cpu_;
+  const bool inWindow =
+      FrameTact >= Timing.timeInterruptBegin && FrameTact <= Timing.timeInterruptEnd;
+  cpu.Req.IntLine.store(inWindow ? 1 : 0, std::memory_order_relaxed);
+  if (inWindow) [[unlikely]] {
+    SoundChip.FrameLoop();
+    return;
+  }
+  if (cpu.Req.Halted) [[unlikely]]
+    HaltSkip();
+}
+
+// Align M1, the tape trap and the frame end, in this order, then the INT
+// line: the rare kind of step, kept out of line and finished here, so the
+// common path ends in a tail call and needs no stack frame.
+__attribute__((noinline)) void TZXHardware::StepEvents() {
   // Align M1: on the Scorpion the ULA holds the processor's clock so that
   // opcode fetches from RAM start on even T-states.
   if (Timing.execAlignM1 && cpu_->PC >= 0x4000 && (FrameTact & 1)) {
@@ -29,6 +46,7 @@ void TZXHardware::StepEvents() {
     if (FrameTact > loop) FrameTact = 0;
     EndOfFrame();
   }
+  StepIntLine();
 }
 
 // A halted processor executes NOPs (4 T-states each, each refreshing R)
@@ -59,24 +77,14 @@ void TZXHardware::HaltSkip() {
 // Runs after every instruction: its common path is two additions, one test
 // for the rare events, the INT window test and the halt test.
 __attribute__((always_inline)) inline void TZXHardware::Step(int32_t ticks) {
-  TZ80State& cpu = *cpu_;
-  FrameTact += static_cast<uint32_t>(ticks);
+  const uint32_t tact = FrameTact + static_cast<uint32_t>(ticks);
+  FrameTact = tact;
   GlobalTact += static_cast<uint64_t>(static_cast<int64_t>(ticks));
-  if (Timing.execAlignM1 | (cpu.PC == 0x056B) | (FrameTact >= Timing.timeLoopTime))
-      [[unlikely]]
+  if (tact >= Timing.timeLoopTime || cpu_->PC == 0x056B || Timing.execAlignM1) [[unlikely]] {
     StepEvents();
-
-  // The ULA holds /INT low for the window at the start of each frame; the
-  // sound plug-in's frame routine runs there too.
-  const bool inWindow =
-      FrameTact >= Timing.timeInterruptBegin && FrameTact <= Timing.timeInterruptEnd;
-  cpu.Req.IntLine.store(inWindow ? 1 : 0, std::memory_order_relaxed);
-  if (inWindow) [[unlikely]] {
-    SoundChip.FrameLoop();
     return;
   }
-  if (cpu.Req.Halted) [[unlikely]]
-    HaltSkip();
+  StepIntLine();
 }
 
 void TZXHardware::OnStep(int32_t ticks) { AfterCpuStep(static_cast<uint32_t>(ticks), this); }

@@ -354,6 +354,7 @@ class TZXHardware {
  private:
   void Step(int32_t ticks);
   void StepEvents();
+  void StepIntLine();
   void HaltSkip();
   void RecomputeWindows();
   void ResetCommon(uint8_t extRomActive, uint8_t trdosActive, uint8_t port7ffd);
