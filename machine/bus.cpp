@@ -84,16 +84,30 @@ uint8_t TZXHardware::MemoryRead(uint32_t address32, void* user) {
   return m.Windows[0][address];
 }
 
+__attribute__((always_inline)) inline void TZXHardware::StoreByte(uint16_t address,
+                                                                 uint8_t value) {
+  if (address >= 0x4000)
+    WindowOf(address)[address & 0x3FFF] = value;
+  else if (RamAtZero)
+    Windows[0][address] = value;
+}
+
+// Out of line, so that the common write needs no stack frame.
+__attribute__((noinline)) void TZXHardware::RenderThenStore(uint16_t address, uint8_t value) {
+  RenderToTact(CurrentTact());
+  StoreByte(address, value);
+}
+
 void TZXHardware::MemoryWrite(uint32_t address32, uint8_t value, void* user) {
   TZXHardware& m = Machine(user);
   const uint16_t address = static_cast<uint16_t>(address32);
   // Draw the picture up to this moment first, so a write into screen memory
   // shows from the right beam position on.
-  if (m.WriteNeedsRender(address)) m.RenderToTact(m.CurrentTact());
-  if (address >= 0x4000)
-    m.WindowOf(address)[address & 0x3FFF] = value;
-  else if (m.RamAtZero)
-    m.Windows[0][address] = value;
+  if (m.WriteNeedsRender(address)) [[unlikely]] {
+    m.RenderThenStore(address, value);
+    return;
+  }
+  m.StoreByte(address, value);
 }
 
 uint8_t TZXHardware::Fetch(uint16_t address) { return MemoryFetch(address, this); }

@@ -379,6 +379,8 @@ class TZXHardware {
     const uint64_t end = uint64_t(BeamTableIndex) + (tact - LastRenderedTact);
     return ScreenFetchFirst[offset] < end && ScreenFetchLast[offset] >= BeamTableIndex;
   }
+  void StoreByte(uint16_t address, uint8_t value);
+  void RenderThenStore(uint16_t address, uint8_t value);
   uint8_t KeyboardRead(uint16_t port);
   uint8_t BetaRead(int reg);
   void BetaWrite(int reg, uint8_t value);
