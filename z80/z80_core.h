@@ -50,8 +50,28 @@ constexpr bool IndexOwnsOpcode(int op) {
   }
 }
 
+// The step when a request byte is up, the processor is halted or an
+// over-long prefix run is to be finished (Req.Ticks already cleared).
+void Z80StepRequests(TZ80State& s);
+
 // One step: a reset, an NMI, an interrupt, an idle cycle of a halted
-// processor, or one instruction with its prefixes.
-void Z80Step(TZ80State& s);
+// processor, or one instruction with its prefixes. Inline, so that the run
+// loop and the single step pay no call for the usual step: nothing pending,
+// one opcode fetch (which counts in R) and its handler.
+inline void Z80Step(TZ80State& s) {
+  TZ80Requests& q = s.Req;
+  q.Ticks = 0;
+  if (q.PrefixRun | q.ResetPending.load(std::memory_order_relaxed) |
+      q.NmiPending.load(std::memory_order_relaxed) | q.IntLine.load(std::memory_order_relaxed) |
+      q.Halted) [[unlikely]] {
+    Z80StepRequests(s);
+    return;
+  }
+  q.AfterEI = 0;
+  const uint16_t pc = s.PC;
+  const uint8_t op = s.OnFetch(pc, s.UserData);
+  s.IR = static_cast<uint16_t>((s.IR & 0xFF80) | ((s.IR + 1) & 0x7F));
+  Z80OpTableMain[op](s, pc);
+}
 
 }  // namespace z80

@@ -869,9 +869,8 @@ void OpIndexHalt(TZ80State& s, uint16_t pc) { OpHalt(s, pc); }
 // ---------------------------------------------------------------------------
 // The step.
 // ---------------------------------------------------------------------------
-void Z80Step(TZ80State& s) {
+void Z80StepRequests(TZ80State& s) {
   TZ80Requests& q = s.Req;
-  q.Ticks = 0;
 
   // The rest of an over-long prefix run: finish the instruction first.
   if (q.PrefixRun) [[unlikely]] {
