@@ -27,10 +27,14 @@ std::atomic<bool> g_failNextThread{false};
 // The instance whose run thread this is (none on other threads).
 thread_local const TZ80Object* t_runThreadOf = nullptr;
 
+// Stands in for a host without an after-step callback, so the loop calls
+// unconditionally.
+void NoAfterStep(uint32_t, void*) {}
+
 void Z80RunThread(TZ80Object* object) {
   TZ80Instance* instance = InstanceOf(object);
   TZ80State& s = instance->State;
-  const TZ80AfterStepProc afterStep = object->OnAfterStep;
+  const TZ80AfterStepProc afterStep = object->OnAfterStep ? object->OnAfterStep : &NoAfterStep;
   void* const user = s.UserData;
   t_runThreadOf = object;
 
@@ -52,7 +56,7 @@ void Z80RunThread(TZ80Object* object) {
     object->InStep.store(1, std::memory_order_release);
     Z80Step(s);
     object->InStep.store(0, std::memory_order_release);
-    if (afterStep) afterStep(s.Req.Ticks, user);
+    afterStep(s.Req.Ticks, user);
   }
 }
 
