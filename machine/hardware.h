@@ -391,10 +391,11 @@ class TZXHardware {
   uint8_t* WindowOf(uint16_t address) const { return Windows[address >> 14]; }
   uint32_t CurrentTact() const { return FrameTact + cpu_->Req.Ticks; }
 
-  // Eight pixels of ink and of paper for each attribute, by flash phase
-  // (flashing cells have them exchanged in phase 1).
-  std::array<uint64_t, 256> inkPixels_[2] = {};
+  // Eight pixels of paper for each attribute, by flash phase (flashing
+  // cells show their ink in phase 1), and ink XOR paper, which a set bit
+  // applies in either phase.
   std::array<uint64_t, 256> paperPixels_[2] = {};
+  std::array<uint64_t, 256> inkXorPaperPixels_ = {};
 
   TZ80State* cpu_ = nullptr;
   IDisplayOutput* display_;

@@ -176,10 +176,10 @@ void TZXHardware::InitScreenTiming() {
     const uint64_t ink = InkColourTable[a] * 0x0101010101010101ull;
     const uint64_t paper = PaperColourTable[a] * 0x0101010101010101ull;
     const bool flashing = a & 0x80;
-    inkPixels_[0][a] = ink;
     paperPixels_[0][a] = paper;
-    inkPixels_[1][a] = flashing ? paper : ink;
     paperPixels_[1][a] = flashing ? ink : paper;
+    // A set bit turns paper into ink: the same difference in both phases.
+    inkXorPaperPixels_[a] = ink ^ paper;
   }
   SoundChip.SetFrameLength(static_cast<int32_t>(Timing.timeLoopTime));
 }
@@ -231,8 +231,8 @@ void TZXHardware::DrawPaper(uint32_t count) {
     // The beam state lives in locals here: a store into the picture may
     // alias any member, which would make the compiler reload them all for
     // every byte.
-    const uint64_t* inkPixels = inkPixels_[FlashPhase & 1].data();
     const uint64_t* paperPixels = paperPixels_[FlashPhase & 1].data();
+    const uint64_t* inkXorPaperPixels = inkXorPaperPixels_.data();
     const uint8_t* const screen = ScreenPage;
     uint32_t bitmap = BeamBitmapOffset, attrOffset = BeamAttrOffset, row = BeamRowIndex;
     uint8_t* to = out;
@@ -246,13 +246,13 @@ void TZXHardware::DrawPaper(uint32_t count) {
       const uint8_t* bitmapBytes = screen + bitmap;
       const uint8_t* attrBytes = screen + attrOffset;
       for (uint32_t i = 0; i < bytes; ++i) {
-        bits = bitmapBytes[i];
-        attr = attrBytes[i];
-        const uint64_t set = PixelMasks[bits];
-        const uint64_t pixels = (set & inkPixels[attr]) | (~set & paperPixels[attr]);
-        std::memcpy(to, &pixels, 8);
-        to += 8;
+        const uint8_t a = attrBytes[i];
+        const uint64_t pixels = paperPixels[a] ^ (PixelMasks[bitmapBytes[i]] & inkXorPaperPixels[a]);
+        std::memcpy(to + 8 * i, &pixels, 8);
       }
+      to += 8 * bytes;
+      bits = bitmapBytes[bytes - 1];
+      attr = attrBytes[bytes - 1];
       bitmap += bytes - 1;
       attrOffset += bytes - 1;
       left -= 4 * bytes;
