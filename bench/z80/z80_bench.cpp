@@ -45,9 +45,8 @@ uint8_t In(uint32_t, void*) { return 0xBF; }
 void Out(uint32_t, uint8_t v, void* u) { static_cast<Machine*>(u)->portSink += v; }
 void IntCheck(void*) {}
 
-uint64_t RunOurs(Machine& m) {
-  m.Reset();
-  TZ80State s{};
+// A processor state wired to the test machine's callbacks.
+void WireState(TZ80State& s, Machine& m) {
   s.UserData = &m;
   s.OnFetch = Fetch;
   s.OnRead = Fetch;
@@ -55,6 +54,12 @@ uint64_t RunOurs(Machine& m) {
   s.OnPortIn = In;
   s.OnPortOut = Out;
   s.OnIntCheck = IntCheck;
+}
+
+uint64_t RunOurs(Machine& m) {
+  m.Reset();
+  TZ80State s{};
+  WireState(s, m);
   uint64_t total = 0;
   while (total < kBudget) {
     z80::Z80Step(s);
@@ -84,13 +89,7 @@ bool CrossCheck() {
   a.Reset();
   b.Reset();
   TZ80State s{};
-  s.UserData = &a;
-  s.OnFetch = Fetch;
-  s.OnRead = Fetch;
-  s.OnWrite = Write;
-  s.OnPortIn = In;
-  s.OnPortOut = Out;
-  s.OnIntCheck = IntCheck;
+  WireState(s, a);
   uint64_t ours = 0;
   for (int i = 0; i < 1000000; ++i) {
     z80::Z80Step(s);

@@ -217,7 +217,7 @@ class CallbackTicks : public testing::TestWithParam<TimingCase> {};
 TEST_P(CallbackTicks, AccessesSeeTheirOffsets) {
   const auto& c = GetParam();
   TestCpu cpu;
-  for (size_t i = 0; i < c.code.size(); ++i) cpu.bus.memory[0x100 + i] = c.code[i];
+  cpu.bus.Load(0x100, c.code);
   cpu.s.PC = 0x100;
   cpu.s.SP = 0x8000;
   cpu.s.HL = 0x9000;
@@ -283,7 +283,7 @@ class PrefixChain : public testing::TestWithParam<ChainCase> {};
 TEST_P(PrefixChain, IsOneStep) {
   const auto& c = GetParam();
   TestCpu cpu;
-  for (size_t i = 0; i < c.code.size(); ++i) cpu.bus.memory[0x100 + i] = c.code[i];
+  cpu.bus.Load(0x100, c.code);
   cpu.s.PC = 0x100;
   cpu.s.SP = 0x8000;
   cpu.s.IX = 0x2000;

@@ -44,7 +44,7 @@ class StepOver : public testing::TestWithParam<OverCase> {};
 TEST_P(StepOver, StopsWhereItShould) {
   const auto& c = GetParam();
   Host h;
-  for (size_t i = 0; i < c.code.size(); ++i) h.bus.memory[0x100 + i] = c.code[i];
+  h.bus.Load(0x100, c.code);
   h.bus.Load(0x8000, {0x00, 0x00, 0xC9});
   h.bus.Load(0x0028, {0x00, 0xC9});
   h.S().PC = 0x100;

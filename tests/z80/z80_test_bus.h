@@ -32,6 +32,9 @@ struct TestBus {
   void Load(uint16_t at, std::initializer_list<uint8_t> bytes) {
     for (uint8_t b : bytes) memory[at++] = b;
   }
+  void Load(uint16_t at, const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) memory[at++] = b;
+  }
   void Note(Access k, uint32_t a, uint8_t v) {
     if (record) events.push_back({k, static_cast<uint16_t>(a), v, state ? state->Req.Ticks : 0});
   }
