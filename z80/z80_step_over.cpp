@@ -1,10 +1,9 @@
 // Step-over: runs the instruction at PC on the caller's thread until PC
 // reaches the address after it (a call or a restart returns there), or for
 // one step when the instruction transfers control elsewhere.
-#include <string>
-
 #include "platform/dialogs.h"
 #include "z80/debugger/cpu_window.h"
+#include "z80/debugger/dasm_tables.h"
 #include "z80/debugger/disassembler.h"
 #include "z80/z80_breakpoints.h"
 #include "z80/z80_core.h"
@@ -33,12 +32,15 @@ Z80Result Z80_ExecOver(TZ80Object* object) {
   for (int i = 0; i < kStepOverWindow; ++i)
     bytes[i] = s.OnRead(static_cast<uint16_t>(s.PC + i), s.UserData);
   int length = 0;
-  const std::string text = Z80Disassemble(bytes, sizeof bytes, s.PC, true, length);
+  Z80Disassemble(bytes, sizeof bytes, s.PC, true, length);
   if (length < 1) length = 1;
   const uint16_t stopAddress = static_cast<uint16_t>(s.PC + length);
-  bool single = s.Req.Halted != 0;
-  for (const char* word : {"JP", "RET", "JR", "DJNZ", "HALT"})
-    if (text.find(word) != std::string::npos) single = true;
+  // Calls and restarts come back to the stop address; jumps, returns and
+  // HALT may never reach it, so they get one step.
+  const z80dbg::TZ80OpInfo* op = z80dbg::Z80FindOp(bytes, sizeof bytes);
+  const z80dbg::TZ80Flow flow = op ? op->Flow : z80dbg::TZ80Flow::Next;
+  const bool single = s.Req.Halted != 0 || flow == z80dbg::TZ80Flow::Jump ||
+                      flow == z80dbg::TZ80Flow::Return || flow == z80dbg::TZ80Flow::Halt;
 
   object->SkipBreakAddress.store(s.PC);
   object->BreakpointHit.store(0);

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "support/recording_dialogs.h"
+#include "z80/debugger/dasm_tables.h"
+#include "z80/debugger/disassembler.h"
 #include "z80/z80_breakpoints.h"
 #include "z80/z80_host.h"
 #include "z80_test_bus.h"
@@ -79,6 +81,38 @@ TEST(StepOverHalted, MakesOneStep) {
   h.S().Req.Halted = Z80_FLAG_SET;
   ASSERT_EQ(Z80_ExecOver(&h.object), Z80_OK);
   EXPECT_EQ(h.bus.afterSteps, 1);
+}
+
+// The table's flow against what the disassembly text says, for every code
+// of every page: step-over single-steps exactly the instructions whose text
+// names a jump, a return or HALT.
+TEST(StepOverFlow, AgreesWithTheDisassemblyText) {
+  using namespace z80dbg;
+  const std::vector<uint8_t> leads[] = {
+      {}, {0xCB}, {0xED}, {0xDD}, {0xFD}, {0xDD, 0xCB, 0x05}, {0xFD, 0xCB, 0x05}, {0xDD, 0xED},
+      {0xFD, 0xDD}};
+  int singles = 0;
+  for (const auto& lead : leads) {
+    for (int op = 0; op < 256; ++op) {
+      std::vector<uint8_t> b = lead;
+      b.insert(b.end(), {static_cast<uint8_t>(op), 0x12, 0x34, 0x56});
+      int length = 0;
+      const std::string text = Z80Disassemble(b.data(), b.size(), 0x4000, true, length);
+      bool byText = false;
+      for (const char* word : {"JP", "RET", "JR", "DJNZ", "HALT"})
+        byText = byText || text.find(word) != std::string::npos;
+      const TZ80OpInfo* info = Z80FindOp(b.data(), b.size());
+      const TZ80Flow flow = info ? info->Flow : TZ80Flow::Next;
+      const bool byFlow =
+          flow == TZ80Flow::Jump || flow == TZ80Flow::Return || flow == TZ80Flow::Halt;
+      EXPECT_EQ(byFlow, byText) << text;
+      singles += byFlow;
+    }
+  }
+  EXPECT_GT(singles, 100);
+  // A run of prefixes as long as the core's bound is a step of its own.
+  const std::vector<uint8_t> run(kMaxPrefixRun + 1, 0xDD);
+  EXPECT_EQ(Z80FindOp(run.data(), run.size()), nullptr);
 }
 
 TEST(StepOverBreakpoints, StartBreakpointRunsAndAnotherStops) {

@@ -10,6 +10,9 @@
 //   $W  16-bit operand               $N  8-bit operand
 //   $T  restart address              $DIS relative jump target
 //
+// Flow: what an instruction does to the program counter beyond moving on,
+// for step-over (run over a call, single-step anything that goes elsewhere).
+//
 // T-state entries: below 240 the instruction's count without its prefix
 // bytes; 241..244 a prefix that continues in page 1..4 (244 also skips the
 // displacement); 255 a conditional count resolved from the live registers.
@@ -44,6 +47,15 @@ enum class TZ80Condition : uint8_t {
   RepeatB,        // INIR, INDR, OTIR, OTDR: repeats unless B = 1
 };
 
+// Where an instruction sends the program counter.
+enum class TZ80Flow : uint8_t {
+  Next,    // to the following instruction
+  Call,    // CALL, RST: comes back to the following instruction
+  Jump,    // JP, JR, DJNZ (taken or not)
+  Return,  // RET, RETI, RETN
+  Halt,    // HALT: stays until an interrupt
+};
+
 struct TZ80Template {
   char Text[24] = {};
   constexpr std::string_view View() const { return std::string_view(Text); }
@@ -56,6 +68,7 @@ struct TZ80OpInfo {
   uint8_t TactsTrue = 0;   // conditional: condition holds / block repeats
   uint8_t TactsFalse = 0;  // conditional: condition fails / last repetition
   TZ80Condition Condition = TZ80Condition::None;
+  TZ80Flow Flow = TZ80Flow::Next;
 };
 
 namespace detail {
@@ -84,14 +97,19 @@ constexpr TZ80Template MakeTemplate(bool undocumented, std::string_view mnemonic
 constexpr TZ80OpInfo Op(uint8_t tacts, bool undocumented, std::string_view mnemonic,
                         std::initializer_list<std::string_view> operands = {}) {
   return TZ80OpInfo{MakeTemplate(undocumented, mnemonic, operands), tacts, 0, 0,
-                    TZ80Condition::None};
+                    TZ80Condition::None, TZ80Flow::Next};
+}
+
+constexpr TZ80OpInfo Flow(TZ80OpInfo info, TZ80Flow flow) {
+  info.Flow = flow;
+  return info;
 }
 
 constexpr TZ80OpInfo Conditional(uint8_t whenTrue, uint8_t whenFalse, TZ80Condition condition,
                                  std::string_view mnemonic,
                                  std::initializer_list<std::string_view> operands = {}) {
   return TZ80OpInfo{MakeTemplate(false, mnemonic, operands), kTactConditional, whenTrue,
-                    whenFalse, condition};
+                    whenFalse, condition, TZ80Flow::Next};
 }
 
 inline constexpr std::string_view kReg[8] = {"B", "C", "D", "E", "H", "L", "(HL)", "A"};
@@ -160,9 +178,12 @@ constexpr TZ80OpInfo MainOp(int op, bool index) {
         case 0:
           if (y == 0) info = Op(4, false, "NOP");
           else if (y == 1) info = Op(4, false, "EX", {"AF,AF'"});
-          else if (y == 2) info = Conditional(13, 8, TZ80Condition::Djnz, "DJNZ", {"$DIS"});
-          else if (y == 3) info = Op(12, false, "JR", {"$DIS"});
-          else info = Conditional(12, 7, TZ80Condition::JrFlag, "JR", {kCond[y - 4], ",$DIS"});
+          else if (y == 2)
+            info = Flow(Conditional(13, 8, TZ80Condition::Djnz, "DJNZ", {"$DIS"}), TZ80Flow::Jump);
+          else if (y == 3) info = Flow(Op(12, false, "JR", {"$DIS"}), TZ80Flow::Jump);
+          else
+            info = Flow(Conditional(12, 7, TZ80Condition::JrFlag, "JR", {kCond[y - 4], ",$DIS"}),
+                        TZ80Flow::Jump);
           break;
         case 1:
           if (q == 0) info = Op(10, false, "LD", {n.Pair(p), ",$W"});
@@ -208,7 +229,7 @@ constexpr TZ80OpInfo MainOp(int op, bool index) {
       break;
     case 1:
       if (y == 6 && z == 6) {
-        info = Op(4, false, "HALT");
+        info = Flow(Op(4, false, "HALT"), TZ80Flow::Halt);
       } else {
         std::string_view dst = n.Reg(y, z == 6);
         std::string_view src = n.Reg(z, y == 6);
@@ -223,25 +244,25 @@ constexpr TZ80OpInfo MainOp(int op, bool index) {
     case 3:
       switch (z) {
         case 0:
-          info = Conditional(11, 5, TZ80Condition::Flag, "RET", {kCond[y]});
+          info = Flow(Conditional(11, 5, TZ80Condition::Flag, "RET", {kCond[y]}), TZ80Flow::Return);
           break;
         case 1:
           if (q == 0) info = Op(10, false, "POP", {n.Pair(p, true)});
-          else if (p == 0) info = Op(10, false, "RET");
+          else if (p == 0) info = Flow(Op(10, false, "RET"), TZ80Flow::Return);
           else if (p == 1) info = Op(4, false, "EXX");
           else if (p == 2) {
             std::string_view r = n.Pair(2);
-            info = Op(4, false, "JP", {"(", r, ")"});
+            info = Flow(Op(4, false, "JP", {"(", r, ")"}), TZ80Flow::Jump);
           } else {
             std::string_view r = n.Pair(2);
             info = Op(6, false, "LD", {"SP,", r});
           }
           break;
         case 2:
-          info = Op(10, false, "JP", {kCond[y], ",$W"});
+          info = Flow(Op(10, false, "JP", {kCond[y], ",$W"}), TZ80Flow::Jump);
           break;
         case 3:
-          if (y == 0) info = Op(10, false, "JP", {"$W"});
+          if (y == 0) info = Flow(Op(10, false, "JP", {"$W"}), TZ80Flow::Jump);
           else if (y == 1) info = Op(kTactPrefixCB, true, "CB");
           else if (y == 2) info = Op(11, false, "OUT", {"($N),A"});
           else if (y == 3) info = Op(11, false, "IN", {"A,($N)"});
@@ -253,11 +274,12 @@ constexpr TZ80OpInfo MainOp(int op, bool index) {
           else info = Op(4, false, "EI");
           break;
         case 4:
-          info = Conditional(17, 10, TZ80Condition::Flag, "CALL", {kCond[y], ",$W"});
+          info = Flow(Conditional(17, 10, TZ80Condition::Flag, "CALL", {kCond[y], ",$W"}),
+                    TZ80Flow::Call);
           break;
         case 5:
           if (q == 0) info = Op(11, false, "PUSH", {n.Pair(p, true)});
-          else if (p == 0) info = Op(17, false, "CALL", {"$W"});
+          else if (p == 0) info = Flow(Op(17, false, "CALL", {"$W"}), TZ80Flow::Call);
           else if (p == 1) info = Op(kTactPrefixIndex, true, "IX");
           else if (p == 2) info = Op(kTactPrefixED, true, "ED");
           else info = Op(kTactPrefixIndex, true, "IY");
@@ -266,7 +288,7 @@ constexpr TZ80OpInfo MainOp(int op, bool index) {
           info = Op(7, false, kAlu[y], {kAluA[y], "$N"});
           break;
         case 7:
-          info = Op(11, false, "RST", {"$T"});
+          info = Flow(Op(11, false, "RST", {"$T"}), TZ80Flow::Call);
           break;
       }
       break;
@@ -321,7 +343,7 @@ constexpr TZ80OpInfo EDOp(int op) {
       case 4:
         return Op(4, y != 0, "NEG");
       case 5:
-        return y == 1 ? Op(10, false, "RETI") : Op(10, y != 0, "RETN");
+        return Flow(y == 1 ? Op(10, false, "RETI") : Op(10, y != 0, "RETN"), TZ80Flow::Return);
       case 6: {
         constexpr std::string_view modes[8] = {"0", "0", "1", "2", "0", "0", "1", "2"};
         return Op(4, y != 0 && y != 2 && y != 3, "IM", {modes[y]});
@@ -381,6 +403,27 @@ inline constexpr auto Z80TactTables = [] {
     for (int op = 0; op < 256; ++op) tables[page][op] = Z80Ops[page][op].Tacts;
   return tables;
 }();
+
+// The description of the instruction whose bytes start at bytes[0], found by
+// the disassembler's walk: the last of a run of DD/FD prefixes counts, and a
+// DD/FD slot without an index form still carries the flow of the unprefixed
+// instruction it runs as. Null when the bytes end first or the prefix run
+// reaches the core's bound (the step ends there).
+constexpr const TZ80OpInfo* Z80FindOp(const uint8_t* bytes, std::size_t size) {
+  if (bytes == nullptr || size == 0) return nullptr;
+  const uint8_t first = bytes[0];
+  if (first == 0xCB || first == 0xED)
+    return size < 2 ? nullptr : &Z80Ops[first == 0xCB ? kPageCB : kPageED][bytes[1]];
+  if (first != 0xDD && first != 0xFD) return &Z80Ops[kPageMain][first];
+  for (std::size_t k = 0;; ++k) {
+    if (k + 1 == static_cast<std::size_t>(z80::kMaxPrefixRun) || k + 1 >= size) return nullptr;
+    const uint8_t next = bytes[k + 1];
+    if (next == 0xDD || next == 0xFD) continue;
+    if (next == 0xCB) return k + 3 < size ? &Z80Ops[kPageIndexCB][bytes[k + 3]] : nullptr;
+    if (next == 0xED) return k + 2 < size ? &Z80Ops[kPageED][bytes[k + 2]] : nullptr;
+    return &Z80Ops[kPageIndex][next];
+  }
+}
 
 // Text shown for an unassigned ED code.
 inline constexpr std::string_view kUnassignedED = "*NOP";
