@@ -175,6 +175,8 @@ TEST_F(MainWindowTest, FullScreenAndBackKeepsSizeAndPosition) {
   EXPECT_TRUE(form_->isFullScreen());
   EXPECT_EQ(machine_->FullScreenFlag, 1);
   EXPECT_GT(form_->width(), size.width());
+  // The picture fills the screen.
+  EXPECT_EQ(Panel().size(), form_->size());
   RunFrames(3);
   form_->LeaveFullScreen();
   QCoreApplication::processEvents();

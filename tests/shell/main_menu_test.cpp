@@ -10,6 +10,7 @@
 
 #include "disk/formats.h"
 #include "machine/hardware.h"
+#include "machine/machine_test_util.h"
 #include "open_file_fakes.h"
 #include "platform/files.h"
 #include "platform/settings.h"
@@ -247,9 +248,18 @@ TEST_F(MenuTest, ScreenTimer) {
     EXPECT_EQ(TicksUntilEnabled("SubMenuSaveDisks"), -1);
   }
 
-  const uint8_t phase = machine->FlashPhase;
-  commands->TimerUpdateSCRTimer();
-  EXPECT_NE(machine->FlashPhase, phase);
+  // A flashing cell (ink on paper, no pixels set) swaps on every tick.
+  machine_test::RecordingDisplay display;
+  machine->SetDisplayOutput(&display);
+  machine->ScreenPage[0x1800] = 0x80 | (1 << 3) | 6;
+  std::vector<std::vector<uint8_t>> pictures;
+  for (int tick = 0; tick < 3; ++tick) {
+    commands->TimerUpdateSCRTimer();
+    pictures.push_back(display.lastPicture);
+  }
+  EXPECT_NE(pictures[0], pictures[1]);
+  EXPECT_EQ(pictures[0], pictures[2]);
+  machine->SetDisplayOutput(nullptr);
   EXPECT_TRUE(commands->IsEnabled("SubMenuRun"));
   EXPECT_FALSE(commands->IsEnabled("SubMenuStop"));
 }
