@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/qt/input_capture.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/screen_panel.h"
 #include "support/recording_dialogs.h"
@@ -314,6 +315,24 @@ TEST_F(MainWindowTest, ShortcutsTriggerTheirItemsAlsoInFullScreen) {
   QTest::qWait(400);
   EXPECT_FALSE(menu.Action("SubMenuRun")->isEnabled());
   EXPECT_TRUE(menu.Action("SubMenuStop")->isEnabled());
+}
+
+// The application losing activation releases every held key and, in full
+// screen, the pointer; regaining it captures the pointer again.
+TEST_F(MainWindowTest, ApplicationActivationReachesTheDisplay) {
+  form_->EnterFullScreen();
+  Key(QEvent::KeyPress, 0x1E);  // A
+  ASSERT_TRUE(form_->Input().IsDown(0x1E));
+  emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+  EXPECT_FALSE(form_->Input().IsDown(0x1E));
+  auto* capture = form_->findChild<platform::qt::InputCapture*>();
+  ASSERT_NE(capture, nullptr);
+  EXPECT_FALSE(capture->captured());
+  emit qApp->applicationStateChanged(Qt::ApplicationActive);
+  EXPECT_TRUE(capture->captured());
+  form_->LeaveFullScreen();
+  EXPECT_FALSE(capture->captured());
+  Key(QEvent::KeyRelease, 0x1E);
 }
 
 // Last: closes the shared window.
