@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "shell/file_dialogs_qt.h"
+#include "shell/qt/file_dialogs_qt.h"
 #include "shell/qt/dialog_window.h"
 
 TMemorySetForm::TMemorySetForm(TZXHardware& machine, QWidget* parent, IFileDialogs* files)
