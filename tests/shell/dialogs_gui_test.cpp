@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -21,6 +22,7 @@
 #include "shell/program_entry.h"
 #include "shell/qt/about_form.h"
 #include "shell/qt/form_registry.h"
+#include "shell/qt/main_form.h"
 #include "shell/qt/memory_set_form.h"
 #include "shell/qt/palette_form.h"
 #include "shell/qt/timing_form.h"
@@ -164,6 +166,35 @@ TEST(DialogWindows, AboutShowsTheClockInTheLocaleAndOpensTheLink) {
   QApplication::sendEvent(about.LabelURL, &release);
   QDesktopServices::unsetUrlHandler("https");
   EXPECT_EQ(catcher.opened, kAboutUrl);
+}
+
+TEST(DialogWindows, MenuItemsOpenOneWindowEach) {
+  Dialogs d(&platform::SetDialogs);
+  auto form = std::make_unique<TMainForm>();
+  auto m = MakeMachine();
+  form->AttachMachine(m.get());
+  for (int twice = 0; twice < 2; ++twice) {
+    form->ShowForm(TFormId::Timing);
+    form->ShowForm(TFormId::MemorySet);
+    form->ShowForm(TFormId::Palette);
+    form->ShowForm(TFormId::Registry);
+    // The about box waits; close it as soon as it shows.
+    QTimer::singleShot(0, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    form->ShowForm(TFormId::About);
+  }
+  EXPECT_EQ(form->findChildren<TTimingForm*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TMemorySetForm*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TPaletteForm*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TFormRegistry*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TAboutForm*>().size(), 1);
+  for (QDialog* w : form->findChildren<QDialog*>()) {
+    if (qobject_cast<TAboutForm*>(w)) continue;
+    EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+  }
+  EXPECT_EQ(d.dialogs.Count(), 0u);  // no "not available"
+  form->AttachMachine(nullptr);
 }
 
 }  // namespace
