@@ -274,8 +274,8 @@ std::string ProgramPath() {
   return ec ? std::string("ovrin") : exe.string();
 }
 
-bool RegisterAssociations(const TAssociationTicks& ticks, const std::string& programPath,
-                          const TXdgDirs& dirs) {
+bool RegisterAssociations(const TAssociationTicks& ticks, const std::string& programPath, const TXdgDirs& dirs,
+                          const std::function<void()>& closeWindow) {
   const TAssociationPlan plan = PlanAssociations(ticks, programPath, dirs);
   const std::string failed = WriteAssociationPlan(plan);
   if (!failed.empty()) {
@@ -283,6 +283,7 @@ bool RegisterAssociations(const TAssociationTicks& ticks, const std::string& pro
                           platform::MsgIcon::Error);
     return false;
   }
+  if (closeWindow) closeWindow();
   if (!plan.Report.empty())
     platform::ShowMessage(kApplicationTitle, "Extensions " + plan.Report + "\nsuccessfully registered!");
   return true;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,8 +91,8 @@ std::string WriteAssociationPlan(const TAssociationPlan& plan);
 // The path of the running program.
 std::string ProgramPath();
 
-// "Next>>": registers the ticked rows for the program and reports the
-// result. True when everything was written (the window then closes), false
-// when a file could not be written (reported; no success message).
-bool RegisterAssociations(const TAssociationTicks& ticks, const std::string& programPath,
-                          const TXdgDirs& dirs);
+// "Next>>": registers the ticked rows for the program, closes the window
+// and reports the registered extensions. When a file cannot be written
+// that is reported instead, the window stays and false is returned.
+bool RegisterAssociations(const TAssociationTicks& ticks, const std::string& programPath, const TXdgDirs& dirs,
+                          const std::function<void()>& closeWindow = {});

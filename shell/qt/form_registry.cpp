@@ -49,7 +49,7 @@ TAssociationTicks TFormRegistry::Ticks() const {
 
 void TFormRegistry::ButtonOKClick() {
   // A failed write is reported and the window stays open.
-  if (RegisterAssociations(Ticks(), ProgramPath(), CurrentXdgDirs())) accept();
+  RegisterAssociations(Ticks(), ProgramPath(), CurrentXdgDirs(), [this] { accept(); });
 }
 
 void TFormRegistry::ButtonCancelClick() { reject(); }

@@ -119,7 +119,9 @@ void TPaletteForm::DrawPreview() {
   const std::vector<uint32_t> pixels = dialog_.DrawPreview();
   const QImage image(reinterpret_cast<const uchar*>(pixels.data()), TPaletteDialog::kPreviewWidth,
                      TPaletteDialog::kPreviewHeight, QImage::Format_RGB32);
-  PaintPreview->setPixmap(QPixmap::fromImage(image));  // copies the pixels
+  // The pixmap may share the image's buffer, so it gets an image that owns
+  // its pixels.
+  PaintPreview->setPixmap(QPixmap::fromImage(image.copy()));
 }
 
 void TPaletteForm::CompColorClick(int index) {

@@ -1,6 +1,7 @@
 #include "shell/qt/timing_form.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -46,6 +47,8 @@ TTimingForm::TTimingForm(TZXHardware& machine, QWidget* parent) : QDialog(parent
   ValuesGrid->horizontalHeader()->hide();
   ValuesGrid->verticalHeader()->hide();
   ValuesGrid->setShowGrid(true);
+  ValuesGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ValuesGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ValuesGrid->setTabKeyNavigation(true);
   ValuesGrid->setItemDelegateForColumn(1, new CellEditor(*this));
   ValuesGrid->setEditTriggers(QAbstractItemView::AllEditTriggers);
@@ -70,9 +73,17 @@ void TTimingForm::ShowTimingForm() {
   // The fixed row and column, sized from the grid's font.
   filling_ = true;
   const QFontMetrics metrics(ValuesGrid->font());
-  ValuesGrid->setColumnWidth(0, metrics.horizontalAdvance("Begin PAPER in line") + 16);
-  ValuesGrid->setColumnWidth(1, metrics.horizontalAdvance("AAAAAAAAAAAAAA"));
-  ValuesGrid->verticalHeader()->setDefaultSectionSize(metrics.boundingRect("Last tick INT").height() + 3);
+  // The value column is cut to the window where this font is wider than
+  // the grid's room.
+  const int frame = 2 * ValuesGrid->frameWidth();
+  const int caption = metrics.horizontalAdvance("Begin PAPER in line") + 16;
+  ValuesGrid->setColumnWidth(0, caption);
+  ValuesGrid->setColumnWidth(1, std::min(metrics.horizontalAdvance("AAAAAAAAAAAAAA"),
+                                         ValuesGrid->width() - frame - caption));
+  const int rowHeight = metrics.boundingRect("Last tick INT").height() + 3;
+  ValuesGrid->verticalHeader()->setMinimumSectionSize(rowHeight);
+  ValuesGrid->verticalHeader()->setDefaultSectionSize(rowHeight);
+  ValuesGrid->resize(ValuesGrid->width(), ValuesGrid->rowCount() * rowHeight + frame);
   const auto fixedCell = [this](int row, int column, const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsEnabled);
