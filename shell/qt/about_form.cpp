@@ -25,15 +25,15 @@ TAboutForm::TAboutForm(const uint64_t& clockHz, QWidget* parent) : QDialog(paren
     l->setGeometry(x, y, w, h);
     return l;
   };
-  LabelLogo = label(kAboutLogo, 8, 8, 120, 40);
+  LabelLogo = label(kAboutLogo, 8, 8, 108, 40);
   QFont logo("Comic Sans MS");
   logo.setPixelSize(24);
   logo.setBold(true);
   LabelLogo->setFont(logo);
-  LabelVersion = label(kAboutVersion, 136, 6, 210, 16);
-  LabelEdition = label("", 136, 22, 210, 16);
-  LabelCopyrights = label("", 136, 38, 210, 16);
-  LabelURL = label(kAboutUrl, 136, 56, 210, 16);
+  LabelVersion = label(kAboutVersion, 120, 6, 238, 16);
+  LabelEdition = label("", 120, 22, 238, 16);
+  LabelCopyrights = label("", 120, 38, 238, 16);
+  LabelURL = label(kAboutUrl, 120, 56, 238, 16);
   QPalette link = LabelURL->palette();
   link.setColor(QPalette::WindowText, Qt::blue);
   LabelURL->setPalette(link);
@@ -44,7 +44,7 @@ TAboutForm::TAboutForm(const uint64_t& clockHz, QWidget* parent) : QDialog(paren
   LabelURL->installEventFilter(this);
 
   ButtonOK = new QPushButton("OK", this);
-  ButtonOK->setGeometry(358, 8, 75, 25);
+  ButtonOK->setGeometry(362, 8, 71, 25);
   connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
 
   LabelCPU = new QLineEdit(this);
@@ -72,6 +72,7 @@ void TAboutForm::FormShow() {
   LabelEdition->setText(QString::fromStdString(AboutEditionLine()));
   const std::string separator = QLocale().decimalPoint().toStdString();
   LabelCPU->setText(QString::fromStdString(AboutCpuLine(ProgramEntry().CPUName, clock_hz_, separator)));
+  LabelCPU->setCursorPosition(0);
 }
 
 void TAboutForm::ButtonOKClick() { accept(); }

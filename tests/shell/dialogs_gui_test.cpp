@@ -123,7 +123,11 @@ TEST(DialogWindows, PalettePanelsAndApply) {
     ++asked;
     return initial;
   });
+  std::fill(m->ScreenPage + 6144, m->ScreenPage + 6912, 0x38);  // white paper everywhere
   form.ShowPaletteForm();
+  const QImage preview = form.PaintPreview->pixmap().toImage();
+  EXPECT_EQ(preview.size(), QSize(256, 192));
+  EXPECT_EQ(preview.pixel(255, 191) & 0xFFFFFF, 0xC0C0C0u);
   EXPECT_EQ(form.PresetCombo->currentText(), "Normal");
   EXPECT_EQ(form.ColorPanels[9]->palette().color(QPalette::Window), QColor(0, 0, 0xF0));
   QMouseEvent click(QEvent::MouseButtonPress, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::LeftButton,
