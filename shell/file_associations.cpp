@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <set>

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QUrl>
 
 #include "shell/about_text.h"

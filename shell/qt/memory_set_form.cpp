@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "shell/qt/file_dialogs_qt.h"
 #include "shell/qt/dialog_window.h"
@@ -88,7 +89,8 @@ void TMemorySetForm::ShowMemorySetForm() {
 
 void TMemorySetForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  // Coming back from the minimised state is no new opening.
+  if (!event->spontaneous()) FormShow();
 }
 
 void TMemorySetForm::FormShow() {

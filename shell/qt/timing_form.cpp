@@ -95,9 +95,8 @@ void TTimingForm::ShowTimingForm() {
   for (int r = 0; r < TTimingDialog::kRows; ++r) fixedCell(r + 1, 0, TTimingDialog::kRowCaptions[size_t(r)]);
   filling_ = false;
 
-  // Close any open cell editor before the cells are rewritten.
-  ValuesGrid->setCurrentItem(nullptr);
-  ValuesGrid->closePersistentEditor(ValuesGrid->currentItem());
+  // Drop any open cell editor (uncommitted) before the cells are rewritten.
+  ValuesGrid->reset();
   dialog_.Open(machine_.Timing);
   PresetCombo->clear();
   for (int i = 0; i < TTimingDialog::kPresetItems; ++i) PresetCombo->addItem(TTimingDialog::PresetItem(i));
