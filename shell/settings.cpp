@@ -212,8 +212,9 @@ TTimingValues ReadTimingSettings(platform::SettingsStore& store) {
   return t;
 }
 
-bool CheckFirstRun(platform::SettingsStore& store) {
+bool CheckFirstRun(platform::SettingsStore& store, const std::function<void()>& showAssociations) {
   if (store.Exists(kTop, "Installed")) return false;
+  if (showAssociations) showAssociations();
   store.WriteString(kTop, "Installed", "Yes");
   if (!store.Flush()) ReportWriteFailure(store);
   platform::ShowMessage("Welome",

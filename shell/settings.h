@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "machine/hardware.h"
@@ -26,9 +27,10 @@ struct TShellSwitches {
 // dialog would refuse is replaced by the defaults as a whole.
 TTimingValues ReadTimingSettings(platform::SettingsStore& store);
 
-// The first-run check: when the store has no "Installed" value, writes it
-// and shows the welcome message. Returns true on a first run.
-bool CheckFirstRun(platform::SettingsStore& store);
+// The first-run check: when the store has no "Installed" value, offers the
+// file associations (showAssociations, when given), writes the value and
+// shows the welcome message. Returns true on a first run.
+bool CheckFirstRun(platform::SettingsStore& store, const std::function<void()>& showAssociations = {});
 
 // Reads the top-level values and applies each to the machine in turn, the
 // ROM file specifications and, when present, the palette.

@@ -3,7 +3,12 @@
 #include <string>
 
 #include "platform/dialogs.h"
+#include "shell/qt/about_form.h"
+#include "shell/qt/form_registry.h"
 #include "shell/qt/main_form.h"
+#include "shell/qt/memory_set_form.h"
+#include "shell/qt/palette_form.h"
+#include "shell/qt/timing_form.h"
 #include "shell/settings.h"
 
 namespace {
@@ -19,32 +24,43 @@ void NotAvailableYet(TMainForm& form, const char* window) {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The dialog window of this type under the main window, made on first use.
+template <typename Window, typename... Args>
+Window& DialogWindow(TMainForm& form, Args&&... args) {
+  if (auto* window = form.findChild<Window*>(QString(), Qt::FindDirectChildrenOnly)) return *window;
+  return *new Window(std::forward<Args>(args)..., &form);
+}
+
+}  // namespace
+
 void ShowTimingForm(TMainForm& form) {
-  NotAvailableYet(form, "timing dialog");
+  if (TZXHardware* m = form.machine()) DialogWindow<TTimingForm>(form, *m).ShowTimingForm();
 }
 
 // ---------------------------------------------------------------------------
 
 void ShowMemorySetForm(TMainForm& form) {
-  NotAvailableYet(form, "memory and ROM set dialog");
+  if (TZXHardware* m = form.machine()) DialogWindow<TMemorySetForm>(form, *m).ShowMemorySetForm();
 }
 
 // ---------------------------------------------------------------------------
 
 void ShowPaletteForm(TMainForm& form) {
-  NotAvailableYet(form, "palette dialog");
+  if (TZXHardware* m = form.machine()) DialogWindow<TPaletteForm>(form, *m).ShowPaletteForm();
 }
 
 // ---------------------------------------------------------------------------
 
-void ShowFormRegistry(TMainForm& form) {
-  NotAvailableYet(form, "file-association dialog");
-}
+void ShowFormRegistry(TMainForm& form) { DialogWindow<TFormRegistry>(form).ShowFormRegistry(); }
+
+void ShowFormRegistryModal(TMainForm& form) { DialogWindow<TFormRegistry>(form).ShowFormRegistryModal(); }
 
 // ---------------------------------------------------------------------------
 
 void ShowAboutForm(TMainForm& form) {
-  NotAvailableYet(form, "about box");
+  if (TZXHardware* m = form.machine()) DialogWindow<TAboutForm>(form, m->CPUClockHz).ShowAboutForm();
 }
 
 // ---------------------------------------------------------------------------

@@ -16,6 +16,8 @@ void ShowPaletteForm(TMainForm& form);
 
 // "File associations...": the file-association dialog, not waited for.
 void ShowFormRegistry(TMainForm& form);
+// The first run: the same dialog, waited for.
+void ShowFormRegistryModal(TMainForm& form);
 
 // "About": the about box, modal.
 void ShowAboutForm(TMainForm& form);

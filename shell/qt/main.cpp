@@ -10,6 +10,7 @@
 #include "machine/hardware.h"
 #include "platform/dialogs.h"
 #include "platform/qt/qt_dialogs.h"
+#include "shell/qt/forms.h"
 #include "shell/qt/main_form.h"
 #include "shell/program_entry.h"
 #include "z80/z80_host.h"
@@ -25,7 +26,9 @@ int main(int argc, char** argv) {
 
   int status = 0;
   try {
-    auto form = std::make_unique<TMainForm>();
+    TMainFormOptions options;
+    options.FirstRunAssociations = ShowFormRegistryModal;
+    auto form = std::make_unique<TMainForm>(options);
     auto machine = std::make_unique<TZXHardware>(form.get());
     form->AttachMachine(machine.get());
     form->FormShow();

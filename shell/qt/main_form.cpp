@@ -96,7 +96,9 @@ void TMainForm::FormShow() {
   m.Timing = ReadTimingSettings(store);
   m.InitScreenTiming();
 
-  CheckFirstRun(store);
+  CheckFirstRun(store, [this] {
+    if (options_.FirstRunAssociations) options_.FirstRunAssociations(*this);
+  });
   ReadKeySettings(store, m, switches_);
   // The marks and the sound items' states as the settings left the machine.
   commands_->SetStartUpStates();

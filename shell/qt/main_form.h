@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,11 +27,16 @@ class ScreenPanel;
 class InputCapture;
 }  // namespace platform::qt
 
+class TMainForm;
+
 struct TMainFormOptions {
   // The settings file; empty means $XDG_CONFIG_HOME/OVRIN/OVRIN.ini.
   std::string SettingsPath;
   // How long the host clock measurement sleeps (from the program entry on).
   std::chrono::milliseconds ClockMeasureSleep{1020};
+  // Shows the file-association dialog on the first run and waits for it
+  // (nothing when empty, as in tests).
+  std::function<void(TMainForm&)> FirstRunAssociations;
 };
 
 class TMainForm final : public QMainWindow, public IMenuWindow {

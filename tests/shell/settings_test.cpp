@@ -93,7 +93,14 @@ TEST_F(SettingsTest, FirstRunShowsTheWelcomeOnceAndRunsWithDefaults) {
   {
     platform::qt::IniSettings store(ini_);
     dialogs_.dialogs.Script({platform::MsgResult::Ok});
-    EXPECT_TRUE(CheckFirstRun(store));
+    int offered = 0;
+    // The associations come first: no marker and no welcome yet.
+    EXPECT_TRUE(CheckFirstRun(store, [&] {
+      ++offered;
+      EXPECT_FALSE(store.Exists("", "Installed"));
+      EXPECT_EQ(dialogs_.dialogs.Count(), 0u);
+    }));
+    EXPECT_EQ(offered, 1);
     Load(store, *m, sw);
   }
   auto shown = dialogs_.dialogs.Messages();
@@ -122,7 +129,7 @@ TEST_F(SettingsTest, FirstRunShowsTheWelcomeOnceAndRunsWithDefaults) {
   // The marker is on disk: the next start is not a first run.
   platform::qt::IniSettings again(ini_);
   EXPECT_EQ(again.ReadString("", "Installed"), "Yes");
-  EXPECT_FALSE(CheckFirstRun(again));
+  EXPECT_FALSE(CheckFirstRun(again, [] { ADD_FAILURE() << "associations offered again"; }));
   EXPECT_EQ(dialogs_.dialogs.Count(), 1u);
 }
 

@@ -1,0 +1,212 @@
+// The dialog windows on the offscreen platform: their captions and sizes,
+// and each one's widgets driving its logic into the machine.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/files.h"
+#include "shell/about_text.h"
+#include "shell/program_entry.h"
+#include "shell/qt/about_form.h"
+#include "shell/qt/form_registry.h"
+#include "shell/qt/main_form.h"
+#include "shell/qt/memory_set_form.h"
+#include "shell/qt/palette_form.h"
+#include "shell/qt/timing_form.h"
+#include "support/recording_dialogs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Dialogs = testing_support::ScopedDialogs<decltype(&platform::SetDialogs)>;
+
+std::unique_ptr<TZXHardware> MakeMachine() {
+  TAYHardware::SetPluginPathForTesting("/nonexistent/libkelvora.so");
+  return std::make_unique<TZXHardware>();
+}
+
+TEST(DialogWindows, CaptionsAndClientSizes) {
+  auto m = MakeMachine();
+  uint64_t clock = 0;
+  TTimingForm timing(*m);
+  TMemorySetForm memory(*m);
+  TPaletteForm palette(*m);
+  TFormRegistry registry;
+  TAboutForm about(clock);
+  const std::tuple<QWidget*, const char*, QSize> windows[] = {
+      {&timing, "ULA settings", {261, 254}},
+      {&memory, "Настройка памяти Spectrum", {284, 217}},
+      {&palette, "Palette settings", {270, 360}},
+      {&registry, "File associations", {180, 343}},
+      {&about, "About", {441, 105}},
+  };
+  for (const auto& [window, caption, size] : windows) {
+    EXPECT_EQ(window->windowTitle().toStdString(), caption);
+    EXPECT_EQ(window->size(), size) << caption;
+  }
+  // The boxes top to bottom, TZX unticked and disabled.
+  QStringList order;
+  for (int row : kAssociationBoxOrder) order << registry.Boxes[size_t(row)]->text();
+  EXPECT_EQ(order.join(" "), "TRD SCL FDI TD0 UDI - recomended FDD Z80 SNA TAP TZX SIT SP ZX");
+  EXPECT_FALSE(registry.Boxes[kDisabledAssociationRow]->isEnabled());
+  EXPECT_FALSE(registry.Boxes[kDisabledAssociationRow]->isChecked());
+}
+
+TEST(DialogWindows, TimingGridTakesBackTheUnsignedPatternItShows) {
+  Dialogs d(&platform::SetDialogs);
+  auto m = MakeMachine();
+  TTimingForm form(*m);
+  form.ShowTimingForm();
+  EXPECT_EQ(form.PresetCombo->currentText(), "Pentagon");
+  EXPECT_FALSE(form.ButtonOK->isEnabled());
+  form.ValuesGridSetEditText(6, "4294967292");
+  form.ValuesGridSetEditText(7, "4");
+  EXPECT_EQ(form.PresetCombo->currentText(), "<User defined>");
+  form.ButtonOK->click();
+  EXPECT_EQ(d.dialogs.Count(), 0u);
+  EXPECT_EQ(m->Timing.timeHorzScreenBegin, 4294967292u);
+  EXPECT_FALSE(form.ButtonOK->isEnabled());
+  form.ShowTimingForm();
+  EXPECT_EQ(form.ValuesGrid->item(6, 1)->text(), "4294967292");
+  form.PresetComboChange(3);
+  EXPECT_EQ(form.ValuesGrid->item(6, 1)->text(), "200");
+  EXPECT_EQ(form.ValuesGrid->item(7, 1)->text(), "4");
+}
+
+struct ScriptedFiles final : IFileDialogs {
+  std::string answer;
+  bool Execute(TFileDialog& dialog) override {
+    dialog.FileName = answer;
+    return true;
+  }
+};
+
+TEST(DialogWindows, MemoryFormBrowsesAndApplies) {
+  char tmpl[] = "/tmp/ovrin-memform-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  std::ofstream(dir + "/a.rom", std::ios::binary) << std::string(49152, '\x7');
+  auto m = MakeMachine();
+  m->RomFileSpecs[3] = "b.rom,2";
+  ScriptedFiles files;
+  files.answer = dir + "/a.rom";
+  TMemorySetForm form(*m, nullptr, &files);
+  form.ShowMemorySetForm();
+  form.ComboROMChange(3);
+  EXPECT_EQ(form.EditFileROM->text().toStdString(), "b.rom,2");
+  form.ButtonBrowse->click();
+  EXPECT_EQ(form.EditFileROM->text().toStdString(), dir + "/a.rom,2");
+  EXPECT_TRUE(form.ButtonOK->isEnabled());
+  form.ButtonOK->click();
+  EXPECT_EQ(m->RomFileSpecs[3], dir + "/a.rom,2");
+  EXPECT_EQ(m->RomSlots[3][0], 7);
+  fs::remove_all(dir);
+}
+
+TEST(DialogWindows, PalettePanelsAndApply) {
+  auto m = MakeMachine();
+  TPaletteForm form(*m);
+  int asked = 0;
+  form.SetColorPicker([&](QWidget*, QColor initial) -> std::optional<QColor> {
+    ++asked;
+    return initial;
+  });
+  std::fill(m->ScreenPage + 6144, m->ScreenPage + 6912, 0x38);  // white paper everywhere
+  form.ShowPaletteForm();
+  const QImage preview = form.PaintPreview->pixmap().toImage();
+  EXPECT_EQ(preview.size(), QSize(256, 192));
+  EXPECT_EQ(preview.pixel(255, 191) & 0xFFFFFF, 0xC0C0C0u);
+  EXPECT_EQ(form.PresetCombo->currentText(), "Normal");
+  EXPECT_EQ(form.ColorPanels[9]->palette().color(QPalette::Window), QColor(0, 0, 0xF0));
+  QMouseEvent click(QEvent::MouseButtonPress, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(form.ColorPanels[5], &click);
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(form.ButtonOK->isEnabled());
+  form.ButtonMinusBR->click();
+  EXPECT_EQ(form.PresetCombo->currentText(), "<User defined>");
+  form.ButtonOK->click();
+  EXPECT_EQ(m->SpectrumPalette[9 * 3 + 2], 0xEF);
+  EXPECT_FALSE(form.ButtonOK->isEnabled());
+}
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public slots:
+  void Open(const QUrl& url) { opened = url.toString().toStdString(); }
+
+ public:
+  std::string opened;
+};
+
+TEST(DialogWindows, AboutShowsTheClockInTheLocaleAndOpensTheLink) {
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  ProgramEntry().CPUName = "TestCPU 6.1.2";
+  uint64_t clock = 1994123456;
+  TAboutForm about(clock);
+  about.FormShow();
+  EXPECT_EQ(about.LabelCPU->text().toStdString(), "Detected CPU: TestCPU 6.1.2 at 1994,123456 MHz");
+  clock = 2000000000;
+  about.FormShow();
+  EXPECT_EQ(about.LabelCPU->text().toStdString(), "Detected CPU: TestCPU 6.1.2 at 2000 MHz");
+  QLocale::setDefault(QLocale::c());
+
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("https", &catcher, "Open");
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(about.LabelURL, &release);
+  QDesktopServices::unsetUrlHandler("https");
+  EXPECT_EQ(catcher.opened, kAboutUrl);
+}
+
+TEST(DialogWindows, MenuItemsOpenOneWindowEach) {
+  Dialogs d(&platform::SetDialogs);
+  auto form = std::make_unique<TMainForm>();
+  auto m = MakeMachine();
+  form->AttachMachine(m.get());
+  for (int twice = 0; twice < 2; ++twice) {
+    form->ShowForm(TFormId::Timing);
+    form->ShowForm(TFormId::MemorySet);
+    form->ShowForm(TFormId::Palette);
+    form->ShowForm(TFormId::Registry);
+    // The about box waits; close it as soon as it shows.
+    QTimer::singleShot(0, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    form->ShowForm(TFormId::About);
+  }
+  EXPECT_EQ(form->findChildren<TTimingForm*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TMemorySetForm*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TPaletteForm*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TFormRegistry*>().size(), 1);
+  EXPECT_EQ(form->findChildren<TAboutForm*>().size(), 1);
+  for (QDialog* w : form->findChildren<QDialog*>()) {
+    if (qobject_cast<TAboutForm*>(w)) continue;
+    EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+  }
+  EXPECT_EQ(d.dialogs.Count(), 0u);  // no "not available"
+  form->AttachMachine(nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
+
+#include "dialogs_gui_test.moc"
