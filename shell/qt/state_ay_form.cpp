@@ -39,7 +39,11 @@ TFormStateAY::TFormStateAY(TZXHardware& machine, QWidget* parent)
   boxes_[10] = AddBox(grid, kColumnRows + 1, 0, kAyRegisterBoxes[10].caption, kBoxNames[10]);
   boxes_[11] = AddBox(grid, kColumnRows + 1, 3, kAyRegisterBoxes[11].caption, kBoxNames[11]);
   grid->addWidget(Line(this, QFrame::HLine), kColumnRows + 2, 0, 1, 5);
-  boxes_[12] = AddBox(grid, kColumnRows + 3, 0, kAyActiveRegisterCaption, kBoxNames[12]);
+  auto* active = new QLabel(kAyActiveRegisterCaption, this);
+  boxes_[12] = new TStateBox(this);
+  boxes_[12]->setObjectName(kBoxNames[12]);
+  grid->addWidget(active, kColumnRows + 3, 0, 1, 3, Qt::AlignRight);
+  grid->addWidget(boxes_[12], kColumnRows + 3, 3, 1, 2);
 }
 
 void TFormStateAY::TimerUpdateTimer() {

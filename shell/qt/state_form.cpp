@@ -32,6 +32,10 @@ TStateForm::TStateForm(TZXHardware& machine, const char* caption, int clientWidt
       machine_(machine) {
   setWindowTitle(QString::fromUtf8(caption));
   setFixedSize(clientWidth, clientHeight);
+  // The small dialog font these fixed client areas were laid out for.
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
   TimerUpdate.setInterval(kRefreshMs);
   connect(&TimerUpdate, &QTimer::timeout, this, [this] { TimerUpdateTimer(); });
 }

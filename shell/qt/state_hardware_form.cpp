@@ -12,7 +12,7 @@ TFormStateHardware::TFormStateHardware(TZXHardware& machine, QWidget* parent)
     : TStateForm(machine, "Hardware state", 228, 244, parent), monitor_(machine) {
   setObjectName("FormStateHardware");
   auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(6, 6, 6, 6);
+  grid->setContentsMargins(4, 4, 4, 4);
   grid->setVerticalSpacing(2);
   int row = 0;
   for (int l = 0; l < kLatchCount; ++l) {
@@ -28,9 +28,11 @@ TFormStateHardware::TFormStateHardware(TZXHardware& machine, QWidget* parent)
   auto* mapCaption = new QLabel("Memory map:", this);
   grid->addWidget(mapCaption, row++, 0, 1, 2);
   auto* mapRow = new QHBoxLayout;
-  mapRow->setSpacing(2);
+  mapRow->setSpacing(1);
   for (int w = 0; w < 4; ++w) {
     LabelMap[w] = new TStateBox(this);
+    LabelMap[w]->setMinimumWidth(0);
+    LabelMap[w]->setIndent(0);
     LabelMap[w]->setObjectName(QString("LabelMap%1").arg(w));
     mapRow->addWidget(LabelMap[w]);
     connect(LabelMap[w], &TStateBox::clicked, this, &TFormStateHardware::LabelTaktGlobalClick);

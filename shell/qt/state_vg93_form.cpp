@@ -1,6 +1,7 @@
 #include "shell/qt/state_vg93_form.h"
 
 #include <QGridLayout>
+#include <QVBoxLayout>
 
 #include "shell/state_monitors.h"
 
@@ -27,18 +28,30 @@ QLabel* Title(QWidget* parent, const char* text) {
 TFormStateVG93::TFormStateVG93(TZXHardware& machine, QWidget* parent)
     : TStateForm(machine, "KR1818VG93 state", 210, 350, parent) {
   setObjectName("FormStateVG93");
-  auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(4, 4, 4, 4);
-  grid->setVerticalSpacing(2);
-  grid->setHorizontalSpacing(3);
-  grid->addWidget(Title(this, "1818VG93"), 0, 0, 1, 2);
-  grid->addWidget(Title(this, "Drive"), 0, 2, 1, 2);
-  for (int i = 0; i < kFloppyBoxes; ++i) {
-    const bool left = i < kFloppyLeftColumn;
-    const int row = 1 + (left ? i : i - kFloppyLeftColumn);
-    boxes_[i] = AddBox(grid, row, left ? 0 : 2, kFloppyCaptions[i], kBoxNames[i]);
+  // The drive column stands beside the first registers only, so the long
+  // captions further down get the whole width.
+  auto* rows = new QVBoxLayout(this);
+  rows->setContentsMargins(4, 4, 4, 4);
+  rows->setSpacing(2);
+  auto* top = new QGridLayout;
+  auto* bottom = new QGridLayout;
+  for (QGridLayout* grid : {top, bottom}) {
+    grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(3);
+    rows->addLayout(grid);
   }
-  grid->setRowStretch(1 + kFloppyLeftColumn, 1);
+  rows->addStretch(1);
+  top->addWidget(Title(this, "1818VG93"), 0, 0, 1, 2);
+  top->addWidget(Title(this, "Drive"), 0, 2, 1, 2);
+  const int driveRows = kFloppyBoxes - kFloppyLeftColumn;
+  for (int i = 0; i < kFloppyBoxes; ++i) {
+    if (i >= kFloppyLeftColumn)
+      boxes_[i] = AddBox(top, 1 + i - kFloppyLeftColumn, 2, kFloppyCaptions[i], kBoxNames[i]);
+    else if (i < driveRows)
+      boxes_[i] = AddBox(top, 1 + i, 0, kFloppyCaptions[i], kBoxNames[i]);
+    else
+      boxes_[i] = AddBox(bottom, i - driveRows, 0, kFloppyCaptions[i], kBoxNames[i]);
+  }
 }
 
 void TFormStateVG93::TimerUpdateTimer() {

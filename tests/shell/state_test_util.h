@@ -3,20 +3,16 @@
 #pragma once
 
 #include <deque>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "machine/hardware.h"
+#include "machine/machine_test_util.h"
 #include "support/recording_dialogs.h"
 
 namespace state_test {
 
-inline std::unique_ptr<TZXHardware> MakeMachine() {
-  TAYHardware::SetPluginPathForTesting("/nonexistent/libkelvora.so");
-  return std::make_unique<TZXHardware>();
-}
+using machine_test::MakeMachine;
 
 struct Query {
   std::string caption, prompt, proposed;
