@@ -19,7 +19,7 @@
 #include "platform/qt/screen_panel.h"
 #include "support/recording_dialogs.h"
 #include "shell/screen_text.h"
-#include "shell/main_form.h"
+#include "shell/qt/main_form.h"
 #include "shell/program_entry.h"
 #include "z80/z80_host.h"
 
