@@ -4,6 +4,9 @@
 
 #include "platform/dialogs.h"
 #include "shell/qt/main_form.h"
+#include "shell/qt/state_ay_form.h"
+#include "shell/qt/state_hardware_form.h"
+#include "shell/qt/state_vg93_form.h"
 #include "shell/settings.h"
 
 namespace {
@@ -13,6 +16,23 @@ void NotAvailableYet(TMainForm& form, const char* window) {
   if (form.IsFullScreen()) form.LeaveFullScreen();
   platform::ShowMessage(kApplicationTitle, std::string("The ") + window + " is not available yet.",
                         platform::MsgButtons::Ok, platform::MsgIcon::Information);
+}
+
+// The state windows: built on first use for the machine of the moment,
+// shown (and brought forward) on every use.
+template <typename Form>
+void ShowStateForm(TMainForm& form) {
+  TZXHardware* machine = form.machine();
+  if (!machine) return;
+  Form* window = form.findChild<Form*>(QString(), Qt::FindDirectChildrenOnly);
+  if (window && &window->machine() != machine) {
+    delete window;
+    window = nullptr;
+  }
+  if (!window) window = new Form(*machine, &form);
+  window->show();
+  window->raise();
+  window->activateWindow();
 }
 
 }  // namespace
@@ -49,18 +69,12 @@ void ShowAboutForm(TMainForm& form) {
 
 // ---------------------------------------------------------------------------
 
-void ShowFormStateHardware(TMainForm& form) {
-  NotAvailableYet(form, "machine state window");
-}
+void ShowFormStateHardware(TMainForm& form) { ShowStateForm<TFormStateHardware>(form); }
 
 // ---------------------------------------------------------------------------
 
-void ShowFormStateAY(TMainForm& form) {
-  NotAvailableYet(form, "sound chip state window");
-}
+void ShowFormStateAY(TMainForm& form) { ShowStateForm<TFormStateAY>(form); }
 
 // ---------------------------------------------------------------------------
 
-void ShowFormStateVG93(TMainForm& form) {
-  NotAvailableYet(form, "floppy controller state window");
-}
+void ShowFormStateVG93(TMainForm& form) { ShowStateForm<TFormStateVG93>(form); }

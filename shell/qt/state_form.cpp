@@ -40,8 +40,6 @@ TStateForm::TStateForm(TZXHardware& machine, const char* caption, int clientWidt
   connect(&TimerUpdate, &QTimer::timeout, this, [this] { TimerUpdateTimer(); });
 }
 
-TStateForm::~TStateForm() { StopWatching(); }
-
 void TStateForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!watching_) {

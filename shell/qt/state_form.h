@@ -34,12 +34,16 @@ class TStateForm : public QWidget {
  public:
   static constexpr int kRefreshMs = 50;
 
+  // The window may outlive the machine (as a child of the main window, which
+  // goes after it), so its destruction leaves the machine alone; a window
+  // that was closed has already stopped watching.
   TStateForm(TZXHardware& machine, const char* caption, int clientWidth, int clientHeight,
              QWidget* parent);
-  ~TStateForm() override;
 
   // The refresh the timer runs.
   virtual void TimerUpdateTimer() = 0;
+
+  TZXHardware& machine() const { return machine_; }
 
   QTimer TimerUpdate;
 
