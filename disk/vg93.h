@@ -105,7 +105,7 @@ class T1818VG93 {
   // The sector the controller uses for R on a track, or null (side 0 or 1).
   const TSectorInfo* SectorEntry(int drive, int cylinder, int side, uint8_t r) const;
 
-  // State, read directly by the state window.
+  // State. The state window reads it through ReadForStateWindow only.
   uint16_t Crc = 0xFFFF;
   bool CrcEnabled = false;
   uint32_t ForceIrqFlags = 0;

@@ -212,8 +212,9 @@ class TZXHardware {
   bool ReadState(TMachineState& out);
 
   // ========================================================================
-  // State. The fields are public: the shell, the state windows, the snapshot
-  // loaders and the devices read and write them directly.
+  // State. The fields are public: the shell, the snapshot loaders and the
+  // devices read and write them directly (the state windows read copies,
+  // see ReadState).
   // ========================================================================
 
   // Paging latches: the last value each accepted.

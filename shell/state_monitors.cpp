@@ -28,6 +28,7 @@ std::variant<uint32_t, std::string> CheckFrameTickEntry(const std::string& text,
 
 bool THardwareStateMonitor::Refresh() {
   if (!machine_.ReadState(state_)) return false;
+  haveState_ = true;
   texts_ = HardwareStateTexts(state_, TickReference);
   return true;
 }
@@ -39,6 +40,7 @@ void THardwareStateMonitor::ResetTick() {
 
 bool THardwareStateMonitor::InputFrameTick() {
   Refresh();  // propose the tick as it is now
+  if (!haveState_) return false;  // nothing shown yet, so nothing to change
   std::string text = std::to_string(state_.FrameTact);
   for (;;) {
     if (!platform::CurrentDialogs().InputQuery(kFrameTickCaption, kFrameTickPrompt, text))
@@ -56,6 +58,7 @@ bool THardwareStateMonitor::InputFrameTick() {
 bool THardwareStateMonitor::InputLatch(TLatch latch) {
   const TLatchInput& input = kLatchInputs[latch];
   Refresh();
+  if (!haveState_) return false;
   int32_t value = LatchValue(state_, latch);
   if (!InputNumber(input.caption, input.prompt, value, "#%02X", 0, 255)) return false;
   (machine_.*input.change)(static_cast<uint8_t>(value));

@@ -40,7 +40,7 @@ class THardwareStateMonitor {
   // The "Tick:" box counts from the GlobalTact of the last refresh on.
   void ResetTick();
   // Asks for a new frame tick and sets it with the processor stopped. True
-  // when it was set.
+  // when it was set. Both inputs ask nothing before a state has been read.
   bool InputFrameTick();
   // Asks for a new latch value and writes it with the processor stopped.
   bool InputLatch(TLatch latch);
@@ -49,6 +49,7 @@ class THardwareStateMonitor {
 
  private:
   TZXHardware& machine_;
+  bool haveState_ = false;
   TMachineState state_;
   THardwareStateTexts texts_;
 };

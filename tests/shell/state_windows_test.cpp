@@ -68,7 +68,7 @@ TEST(StateWindows, RefreshWhileTheMachineRuns) {
     r4r5.insert(Box(ay, "LabelR4R5"));
     selected.insert(Box(ay, "LabelCurReg"));
     motors.insert(Box(vg93, "LabelMotor"));
-    if (i == 20) {
+    if (!inputsDone && !Box(hardware, "LabelTaktFrame").isEmpty()) {
       // Each input stops the processor, acts and restarts it.
       dialogs.entries = {"100", "#03"};
       hardware.LabelTaktFrameClick();
