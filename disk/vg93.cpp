@@ -165,7 +165,31 @@ std::string T1818VG93::GetDiskFileName(int drive) const {
 
 uint8_t T1818VG93::ReadRegister(uint8_t port) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return ReadLocked(port, now_());
+  const uint64_t now = now_();
+  latestAccessTact_ = now;
+  return ReadLocked(port, now);
+}
+
+T1818VG93::TStateReading T1818VG93::ReadForStateWindow(uint64_t now) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Going back in time would unload the head (now before the last command)
+  // and re-open operations already ended.
+  if (now < latestAccessTact_) now = latestAccessTact_;
+  TStateReading r;
+  r.Now = now;
+  r.CommandRegister = CommandRegister;
+  r.Status = ReadLocked(0x1F, now);
+  r.TrackRegister = TrackRegister;
+  r.SectorRegister = SectorRegister;
+  r.DataRegister = DataRegister;
+  r.RequestLines = ReadLocked(0xFF, now);
+  r.SystemRegister = SystemRegister;
+  r.HeadLoaded = HeadLoaded;
+  r.SelectedCylinder = HeadCylinder[static_cast<size_t>(SelectedDrive())];
+  r.DisplayByte = DisplayByte;
+  r.DisplayCount = static_cast<int32_t>(DisplayCount);
+  r.DataCount = DataCount;
+  return r;
 }
 
 uint8_t T1818VG93::ReadRequestLines(uint64_t now) {
@@ -276,7 +300,9 @@ uint8_t T1818VG93::ReadLocked(uint8_t port, uint64_t now) {
 
 void T1818VG93::WriteRegister(uint8_t port, uint8_t value) {
   std::lock_guard<std::mutex> lock(mutex_);
-  WriteLocked(port, value, now_());
+  const uint64_t now = now_();
+  latestAccessTact_ = now;
+  WriteLocked(port, value, now);
 }
 
 void T1818VG93::WriteLocked(uint8_t port, uint8_t value, uint64_t now) {

@@ -61,12 +61,37 @@ class T1818VG93 {
   T1818VG93& operator=(const T1818VG93&) = delete;
 
   // Port access by the low byte of the port: #1F, #3F, #5F, #7F or #FF. Any
-  // other byte reads as #FF and writes nothing. Safe to call from the state
-  // window's thread: port accesses are serialised.
+  // other byte reads as #FF and writes nothing. Port accesses are
+  // serialised, but they read the clock, which belongs to the thread that
+  // steps the processor: the state window uses ReadForStateWindow.
   uint8_t ReadRegister(uint8_t port);
   void WriteRegister(uint8_t port, uint8_t value);
 
-  // Opens an image file into drive 0-3 (an empty name leaves it empty).
+  // What the floppy state window shows, taken in one go under the port lock,
+  // so that it takes turns with the processor's port accesses. The status
+  // and request-line values are real reads of #1F and #FF, effects included,
+  // made before the fields that follow them are taken.
+  struct TStateReading {
+    uint64_t Now = 0;  // the global T-state the reads were made at
+    uint8_t CommandRegister = 0;
+    uint8_t Status = 0;
+    uint8_t TrackRegister = 0;
+    uint8_t SectorRegister = 0;
+    uint8_t DataRegister = 0;
+    uint8_t RequestLines = 0;
+    uint8_t SystemRegister = 0;
+    bool HeadLoaded = false;
+    uint8_t SelectedCylinder = 0;  // head cylinder of the drive in SystemRegister
+    uint8_t DisplayByte = 0;
+    int32_t DisplayCount = 0;
+    uint32_t DataCount = 0;
+  };
+  // now: the caller's reading of the global T-state counter, which may lag
+  // behind the processor's; the reads never go back behind the latest time
+  // a port access used.
+  TStateReading ReadForStateWindow(uint64_t now);
+
+  // Opens an image file into drive 0-3  // Opens an image file into drive 0-3 (an empty name leaves it empty).
   // True when a disk is inserted afterwards.
   bool InsertDisk(int drive, const std::string& name);
   // Puts a disk built in memory into drive 0-3 as if it had been opened.
@@ -80,7 +105,7 @@ class T1818VG93 {
   // The sector the controller uses for R on a track, or null (side 0 or 1).
   const TSectorInfo* SectorEntry(int drive, int cylinder, int side, uint8_t r) const;
 
-  // State, read directly by the state window.
+  // State. The state window reads it through ReadForStateWindow only.
   uint16_t Crc = 0xFFFF;
   bool CrcEnabled = false;
   uint32_t ForceIrqFlags = 0;
@@ -152,6 +177,8 @@ class T1818VG93 {
 
   Clock now_;
   mutable std::mutex mutex_;
+  // The latest T-state a port access was made at (under mutex_).
+  uint64_t latestAccessTact_ = 0;
   std::vector<TrackTable> sectorTable_;  // [drive][cylinder][side 0..1]
 
   Source source_ = Source::None;

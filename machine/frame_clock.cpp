@@ -105,6 +105,8 @@ void TZXHardware::EndOfFrame() {
     input_->PollMouse(*this);
   }
   EndFrame();
+  if (StateSlot.Watched()) [[unlikely]]
+    PublishState();
 }
 
 // LD A,I and LD A,R copy IFF2 into the flags, so they must see an interrupt

@@ -22,6 +22,7 @@
 #include "disk/vg93.h"
 #include "machine/ay_hardware.h"
 #include "machine/devices.h"
+#include "machine/state_record.h"
 #include "machine/timing.h"
 #include "z80/z80.h"
 
@@ -201,9 +202,19 @@ class TZXHardware {
   void SetBetaDiskPorts(IBetaDiskPorts* disk);
   IBetaDiskPorts& BetaDisk() { return *betaDisk_; }
 
+  // ---- state windows ------------------------------------------------------
+  // The fields the state windows show, copied now. Call on the thread that
+  // steps the processor, or with the processor stopped.
+  TMachineState CaptureState();
+  // GUI thread: with the processor stopped, the state as it is; while it
+  // runs, the copy made at the last frame end. False while running when no
+  // frame has ended since the first window began watching.
+  bool ReadState(TMachineState& out);
+
   // ========================================================================
-  // State. The fields are public: the shell, the state windows, the snapshot
-  // loaders and the devices read and write them directly.
+  // State. The fields are public: the shell, the snapshot loaders and the
+  // devices read and write them directly (the state windows read copies,
+  // see ReadState).
   // ========================================================================
 
   // Paging latches: the last value each accepted.
@@ -361,6 +372,7 @@ class TZXHardware {
   void ResetBeam();
   void PresentFrame();
   void EndOfFrame();
+  void PublishState();
   void RenderNormal(uint32_t tact);
   void RenderHiRes(uint32_t tact);
   void DrawPaper(uint32_t count);
@@ -418,6 +430,9 @@ class TZXHardware {
   TFloppyPorts floppyPorts_{FloppyController};
 
  public:
+  // Filled at each frame end while a state window watches it (see ReadState).
+  TMachineStateSlot StateSlot;
+
   // The memory: 64 RAM pages and the four ROM slots. Last, so that the
   // fields the bus and the frame clock touch on every step share a few
   // cache lines instead of lying a megabyte apart.

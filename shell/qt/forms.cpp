@@ -1,30 +1,34 @@
 #include "shell/qt/forms.h"
 
-#include <string>
-
-#include "platform/dialogs.h"
 #include "shell/qt/about_form.h"
 #include "shell/qt/form_registry.h"
 #include "shell/qt/main_form.h"
 #include "shell/qt/memory_set_form.h"
 #include "shell/qt/palette_form.h"
 #include "shell/qt/timing_form.h"
+#include "shell/qt/state_ay_form.h"
+#include "shell/qt/state_hardware_form.h"
+#include "shell/qt/state_vg93_form.h"
 #include "shell/settings.h"
 
 namespace {
 
-// Until a window exists its item says so rather than doing nothing.
-void NotAvailableYet(TMainForm& form, const char* window) {
-  if (form.IsFullScreen()) form.LeaveFullScreen();
-  platform::ShowMessage(kApplicationTitle, std::string("The ") + window + " is not available yet.",
-                        platform::MsgButtons::Ok, platform::MsgIcon::Information);
+// The state windows: built on first use for the machine of the moment,
+// shown (and brought forward) on every use.
+template <typename Form>
+void ShowStateForm(TMainForm& form) {
+  TZXHardware* machine = form.machine();
+  if (!machine) return;
+  Form* window = form.findChild<Form*>(QString(), Qt::FindDirectChildrenOnly);
+  if (window && &window->machine() != machine) {
+    delete window;
+    window = nullptr;
+  }
+  if (!window) window = new Form(*machine, &form);
+  window->show();
+  window->raise();
+  window->activateWindow();
 }
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
-
-namespace {
 
 // The dialog window of this type under the main window, made on first use.
 template <typename Window, typename... Args>
@@ -39,44 +43,24 @@ void ShowTimingForm(TMainForm& form) {
   if (TZXHardware* m = form.machine()) DialogWindow<TTimingForm>(form, *m).ShowTimingForm();
 }
 
-// ---------------------------------------------------------------------------
-
 void ShowMemorySetForm(TMainForm& form) {
   if (TZXHardware* m = form.machine()) DialogWindow<TMemorySetForm>(form, *m).ShowMemorySetForm();
 }
-
-// ---------------------------------------------------------------------------
 
 void ShowPaletteForm(TMainForm& form) {
   if (TZXHardware* m = form.machine()) DialogWindow<TPaletteForm>(form, *m).ShowPaletteForm();
 }
 
-// ---------------------------------------------------------------------------
-
 void ShowFormRegistry(TMainForm& form) { DialogWindow<TFormRegistry>(form).ShowFormRegistry(); }
 
 void ShowFormRegistryModal(TMainForm& form) { DialogWindow<TFormRegistry>(form).ShowFormRegistryModal(); }
-
-// ---------------------------------------------------------------------------
 
 void ShowAboutForm(TMainForm& form) {
   if (TZXHardware* m = form.machine()) DialogWindow<TAboutForm>(form, m->CPUClockHz).ShowAboutForm();
 }
 
-// ---------------------------------------------------------------------------
+void ShowFormStateHardware(TMainForm& form) { ShowStateForm<TFormStateHardware>(form); }
 
-void ShowFormStateHardware(TMainForm& form) {
-  NotAvailableYet(form, "machine state window");
-}
+void ShowFormStateAY(TMainForm& form) { ShowStateForm<TFormStateAY>(form); }
 
-// ---------------------------------------------------------------------------
-
-void ShowFormStateAY(TMainForm& form) {
-  NotAvailableYet(form, "sound chip state window");
-}
-
-// ---------------------------------------------------------------------------
-
-void ShowFormStateVG93(TMainForm& form) {
-  NotAvailableYet(form, "floppy controller state window");
-}
+void ShowFormStateVG93(TMainForm& form) { ShowStateForm<TFormStateVG93>(form); }

@@ -9,10 +9,12 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTest>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QThread>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -26,6 +28,7 @@
 #include "shell/screen_text.h"
 #include "shell/qt/main_form.h"
 #include "shell/qt/main_menu_qt.h"
+#include "shell/qt/state_hardware_form.h"
 #include "shell/program_entry.h"
 #include "z80/z80_host.h"
 
@@ -333,6 +336,33 @@ TEST_F(MainWindowTest, ApplicationActivationReachesTheDisplay) {
   form_->LeaveFullScreen();
   EXPECT_FALSE(capture->captured());
   Key(QEvent::KeyRelease, 0x1E);
+}
+
+TEST_F(MainWindowTest, DebugMenuShowsTheStateWindows) {
+  const std::pair<const char*, const char*> windows[] = {{"SubMenuHardwareState", "Hardware state"},
+                                                         {"SubMenuAYState", "AY-3-8910 state"},
+                                                         {"SubMenuVG93State", "KR1818VG93 state"}};
+  for (const auto& [item, caption] : windows) {
+    QAction* action = form_->Menu()->Action(item);
+    ASSERT_NE(action, nullptr) << item;
+    action->trigger();
+    action->trigger();  // shown again, not built again
+    const auto shown = form_->findChildren<TStateForm*>(QString(), Qt::FindDirectChildrenOnly);
+    const auto it = std::find_if(shown.begin(), shown.end(),
+                                 [&](TStateForm* f) { return f->windowTitle() == caption; });
+    ASSERT_NE(it, shown.end()) << caption;
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
+                            [&](TStateForm* f) { return f->windowTitle() == caption; }), 1);
+    EXPECT_TRUE((*it)->isVisible());
+    EXPECT_TRUE((*it)->TimerUpdate.isActive());
+  }
+  EXPECT_TRUE(machine_->StateSlot.Watched());
+  RunFrames(2);
+  auto* hardware = form_->findChild<TFormStateHardware*>();
+  hardware->TimerUpdateTimer();
+  EXPECT_FALSE(hardware->findChild<QLabel*>("LabelROM")->text().isEmpty());
+  for (TStateForm* f : form_->findChildren<TStateForm*>(QString(), Qt::FindDirectChildrenOnly)) f->close();
+  EXPECT_FALSE(machine_->StateSlot.Watched());
 }
 
 // Last: closes the shared window.
