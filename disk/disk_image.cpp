@@ -142,6 +142,7 @@ void TDiskImage::Eject() {
   Modified = false;
   Format = ImageFormat::None;
   FileName.clear();
+  FileReadOnly = false;
 }
 
 // ---------------------------------------------------------------------------

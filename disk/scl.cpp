@@ -78,6 +78,12 @@ uint8_t* CatalogueSlot(std::vector<uint8_t>& flat, int slot) {
 
 }  // namespace
 
+// A full catalogue and every sector files may take, with the signature,
+// the count and the checksum.
+uint64_t LargestScl(std::span<const uint8_t>) {
+  return 9 + kEntrySize * kCatalogueEntries + uint64_t{kMaxFileSectors} * kSectorSize + 4;
+}
+
 LoadResult LoadScl(std::span<const uint8_t> file, const LoadOptions& options) {
   Archive a;
   bool ok = false;

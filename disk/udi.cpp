@@ -46,6 +46,14 @@ uint32_t Crc32Udi(std::span<const uint8_t> bytes) {
   return crc;
 }
 
+// Every track of the geometry the header says at the longest length a
+// track record holds, with its bitmap.
+uint64_t LargestUdi(std::span<const uint8_t> head) {
+  uint64_t tracks = uint64_t{kMaxCylinders} * kMaxSides;
+  if (head.size() >= 11) tracks = (uint64_t{head[9]} + 1) * (uint64_t{head[10]} + 1);
+  return kHeaderSize + tracks * (5 + kMaxTrackLength + BitmapBytes(kMaxTrackLength)) + kTrailerSize;
+}
+
 LoadResult LoadUdi(std::span<const uint8_t> file, const LoadOptions&) {
   if (file.size() < kHeaderSize + kTrailerSize) return LoadResult::Fail(DiskMessage::Truncated);
   platform::ByteReader header(file);
