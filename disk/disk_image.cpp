@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace disk {
@@ -399,6 +400,9 @@ TTrack BuildTrdosTrack(int cylinder, std::span<const uint8_t> data) {
     const size_t off = static_cast<size_t>(r - 1) * 256;
     if (off < data.size()) {
       const size_t n = std::min<size_t>(256, data.size() - off);
+      // An empty sector is the template's own, CRC included.
+      static constexpr uint8_t kZeros[256] = {};
+      if (std::memcmp(data.data() + off, kZeros, n) == 0) continue;
       std::copy_n(data.begin() + static_cast<ptrdiff_t>(off), n, t.Data.begin() + TrdosDataOffset(r));
       PutCrcAt(t.Data, TrdosDataOffset(r) - 4, 260);
     }
@@ -408,25 +412,25 @@ TTrack BuildTrdosTrack(int cylinder, std::span<const uint8_t> data) {
 
 TDiskContents FormatTrdos(int cylinders, int sides) {
   TDiskContents disk(cylinders, sides);
-  std::vector<uint8_t> blank(4096, 0);
+  // Only the system sector differs from the template's empty sectors, whose
+  // data CRCs are already in place.
+  std::array<uint8_t, 9 * 256> first{};
+  uint8_t* sys = first.data() + 8 * 256;
+  const unsigned freeSectors = static_cast<unsigned>(disk.Cylinders() * disk.Sides() * 16 - 16);
+  sys[225] = 0;
+  sys[226] = 1;
+  sys[227] = 22;
+  sys[228] = 0;
+  sys[229] = static_cast<uint8_t>(freeSectors);
+  sys[230] = static_cast<uint8_t>(freeSectors >> 8);
+  sys[231] = 16;
+  sys[244] = 0;
+  static constexpr char kLabel[] = "OVRIN   ";
+  for (int k = 0; k < 8; ++k) sys[245 + k] = static_cast<uint8_t>(kLabel[k]);
   for (int c = 0; c < disk.Cylinders(); ++c) {
     for (int s = 0; s < disk.Sides(); ++s) {
-      std::vector<uint8_t> data(blank);
-      if (c == 0 && s == 0) {
-        uint8_t* sys = data.data() + 8 * 256;
-        const unsigned freeSectors = static_cast<unsigned>(disk.Cylinders() * disk.Sides() * 16 - 16);
-        sys[225] = 0;
-        sys[226] = 1;
-        sys[227] = 22;
-        sys[228] = 0;
-        sys[229] = static_cast<uint8_t>(freeSectors);
-        sys[230] = static_cast<uint8_t>(freeSectors >> 8);
-        sys[231] = 16;
-        sys[244] = 0;
-        static constexpr char kLabel[] = "OVRIN   ";
-        for (int k = 0; k < 8; ++k) sys[245 + k] = static_cast<uint8_t>(kLabel[k]);
-      }
-      TTrack t = BuildTrdosTrack(c, data);
+      TTrack t = BuildTrdosTrack(c, c == 0 && s == 0 ? std::span<const uint8_t>(first)
+                                                     : std::span<const uint8_t>());
       disk.SetTrack(c, s, std::move(t.Data), std::move(t.Marks));
     }
   }
