@@ -13,6 +13,19 @@ constexpr uint8_t kGapByte = 0x4E;
 
 bool IsSync(const TTrack& t, uint32_t i) { return t.Data[i] == 0xA1 && t.Marks[i] != 0; }
 
+// The first position from i before end whose mark is set, or end. Most of a
+// track is unmarked, so it is passed over eight marks at a time.
+uint32_t NextMarked(const uint8_t* marks, uint32_t i, uint32_t end) {
+  while (i + 8 <= end) {
+    uint64_t word;
+    std::memcpy(&word, marks + i, sizeof word);
+    if (word != 0) break;
+    i += 8;
+  }
+  while (i < end && marks[i] == 0) ++i;
+  return i;
+}
+
 // Forward distance from a to b around a ring of `length` bytes.
 uint32_t RingDistance(uint32_t a, uint32_t b, uint32_t length) {
   return b >= a ? b - a : length - a + b;
@@ -198,8 +211,11 @@ bool FindNextIdOnTrack(const TTrack& track, uint32_t start, TSectorInfo& info) {
   uint32_t left = len;
   while (left > 0) {
     if (track.Data[i] != 0xA1 || track.Marks[i] == 0) {
-      if (++i == len) i = 0;
-      --left;
+      // No sync byte lies where no mark is set.
+      const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(len, uint64_t{i} + left));
+      const uint32_t p = NextMarked(track.Marks.data(), i + 1, end);
+      left -= p - i;
+      i = p == len ? 0 : p;
       continue;
     }
     const uint32_t run = SyncRun(track, i);
@@ -480,6 +496,8 @@ bool SynthesizeTrack(std::span<const TSynthSector> sectors, uint32_t need, TTrac
   if (room > 2 * n + 9) ++sync;
 
   TTrack t;
+  t.Data.reserve(kStandardTrackLength);
+  t.Marks.reserve(kStandardTrackLength);
   TrackWriter w(t);
   for (const TSynthSector& s : sectors) {
     w.Fill(kGapByte, static_cast<size_t>(gap1));
