@@ -250,7 +250,9 @@ bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
   std::string temp;
   // An unnamed file vanishes with a crash; the named fallback is for file
   // systems without them and is cleaned up by the next write.
-  int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  // Naming an unnamed file goes through /proc, which a sandbox may lack.
+  static const bool can_name_unnamed = ::access("/proc/self/fd", X_OK) == 0;
+  int fd = can_name_unnamed ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode) : -1;
   const bool unnamed = fd >= 0;
   if (!unnamed) {
     std::string tmpl = dir + "/" + TempPrefix(base) + std::string(kTempSuffixLength, 'X');
