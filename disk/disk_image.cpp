@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace disk {
@@ -11,6 +12,19 @@ namespace {
 constexpr uint8_t kGapByte = 0x4E;
 
 bool IsSync(const TTrack& t, uint32_t i) { return t.Data[i] == 0xA1 && t.Marks[i] != 0; }
+
+// The first position from i before end whose mark is set, or end. Most of a
+// track is unmarked, so it is passed over eight marks at a time.
+uint32_t NextMarked(const uint8_t* marks, uint32_t i, uint32_t end) {
+  while (i + 8 <= end) {
+    uint64_t word;
+    std::memcpy(&word, marks + i, sizeof word);
+    if (word != 0) break;
+    i += 8;
+  }
+  while (i < end && marks[i] == 0) ++i;
+  return i;
+}
 
 // Forward distance from a to b around a ring of `length` bytes.
 uint32_t RingDistance(uint32_t a, uint32_t b, uint32_t length) {
@@ -142,6 +156,7 @@ void TDiskImage::Eject() {
   Modified = false;
   Format = ImageFormat::None;
   FileName.clear();
+  FileReadOnly = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -196,8 +211,11 @@ bool FindNextIdOnTrack(const TTrack& track, uint32_t start, TSectorInfo& info) {
   uint32_t left = len;
   while (left > 0) {
     if (track.Data[i] != 0xA1 || track.Marks[i] == 0) {
-      if (++i == len) i = 0;
-      --left;
+      // No sync byte lies where no mark is set.
+      const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(len, uint64_t{i} + left));
+      const uint32_t p = NextMarked(track.Marks.data(), i + 1, end);
+      left -= p - i;
+      i = p == len ? 0 : p;
       continue;
     }
     const uint32_t run = SyncRun(track, i);
@@ -398,6 +416,9 @@ TTrack BuildTrdosTrack(int cylinder, std::span<const uint8_t> data) {
     const size_t off = static_cast<size_t>(r - 1) * 256;
     if (off < data.size()) {
       const size_t n = std::min<size_t>(256, data.size() - off);
+      // An empty sector is the template's own, CRC included.
+      static constexpr uint8_t kZeros[256] = {};
+      if (std::memcmp(data.data() + off, kZeros, n) == 0) continue;
       std::copy_n(data.begin() + static_cast<ptrdiff_t>(off), n, t.Data.begin() + TrdosDataOffset(r));
       PutCrcAt(t.Data, TrdosDataOffset(r) - 4, 260);
     }
@@ -407,25 +428,25 @@ TTrack BuildTrdosTrack(int cylinder, std::span<const uint8_t> data) {
 
 TDiskContents FormatTrdos(int cylinders, int sides) {
   TDiskContents disk(cylinders, sides);
-  std::vector<uint8_t> blank(4096, 0);
+  // Only the system sector differs from the template's empty sectors, whose
+  // data CRCs are already in place.
+  std::array<uint8_t, 9 * 256> first{};
+  uint8_t* sys = first.data() + 8 * 256;
+  const unsigned freeSectors = static_cast<unsigned>(disk.Cylinders() * disk.Sides() * 16 - 16);
+  sys[225] = 0;
+  sys[226] = 1;
+  sys[227] = 22;
+  sys[228] = 0;
+  sys[229] = static_cast<uint8_t>(freeSectors);
+  sys[230] = static_cast<uint8_t>(freeSectors >> 8);
+  sys[231] = 16;
+  sys[244] = 0;
+  static constexpr char kLabel[] = "OVRIN   ";
+  for (int k = 0; k < 8; ++k) sys[245 + k] = static_cast<uint8_t>(kLabel[k]);
   for (int c = 0; c < disk.Cylinders(); ++c) {
     for (int s = 0; s < disk.Sides(); ++s) {
-      std::vector<uint8_t> data(blank);
-      if (c == 0 && s == 0) {
-        uint8_t* sys = data.data() + 8 * 256;
-        const unsigned freeSectors = static_cast<unsigned>(disk.Cylinders() * disk.Sides() * 16 - 16);
-        sys[225] = 0;
-        sys[226] = 1;
-        sys[227] = 22;
-        sys[228] = 0;
-        sys[229] = static_cast<uint8_t>(freeSectors);
-        sys[230] = static_cast<uint8_t>(freeSectors >> 8);
-        sys[231] = 16;
-        sys[244] = 0;
-        static constexpr char kLabel[] = "OVRIN   ";
-        for (int k = 0; k < 8; ++k) sys[245 + k] = static_cast<uint8_t>(kLabel[k]);
-      }
-      TTrack t = BuildTrdosTrack(c, data);
+      TTrack t = BuildTrdosTrack(c, c == 0 && s == 0 ? std::span<const uint8_t>(first)
+                                                     : std::span<const uint8_t>());
       disk.SetTrack(c, s, std::move(t.Data), std::move(t.Marks));
     }
   }
@@ -475,6 +496,8 @@ bool SynthesizeTrack(std::span<const TSynthSector> sectors, uint32_t need, TTrac
   if (room > 2 * n + 9) ++sync;
 
   TTrack t;
+  t.Data.reserve(kStandardTrackLength);
+  t.Marks.reserve(kStandardTrackLength);
   TrackWriter w(t);
   for (const TSynthSector& s : sectors) {
     w.Fill(kGapByte, static_cast<size_t>(gap1));

@@ -13,7 +13,13 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class InputFile;
+}
+
 namespace disk {
+
+struct FormatHandler;
 
 enum class ImageFormat : uint8_t {
   None = 0,
@@ -134,6 +140,9 @@ class TDiskImage {
   uint8_t MaxSide() const { return disk_.MaxSide; }
 
   std::string FileName;
+  // The file itself may not be written (its mode, or a read-only file
+  // system): the drive is write-protected, whatever the user chose.
+  bool FileReadOnly = false;
   ImageFormat Format = ImageFormat::None;
   // Read by the shell's menu while the controller may set it.
   std::atomic<bool> Modified{false};
@@ -142,6 +151,10 @@ class TDiskImage {
   bool AddBoot = false;
 
  private:
+  // Reads an opened file with the format's reader and inserts the disk.
+  bool Load(const FormatHandler& handler, platform::InputFile& file, const std::string& name,
+            bool writeProtect);
+
   TDiskContents disk_;
 };
 

@@ -5,6 +5,8 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 
+#include <new>
+
 namespace disk {
 
 bool TDiskImage::Flush() {
@@ -18,6 +20,48 @@ bool TDiskImage::Flush() {
     return false;
   }
   Modified = false;
+  return true;
+}
+
+bool TDiskImage::Load(const FormatHandler& handler, platform::InputFile& file,
+                      const std::string& name, bool writeProtect) {
+  const auto head = file.ReadHead(kSizeProbeBytes);
+  if (!head) {
+    ShowDiskImageError(DiskMessage::OpenFailed, platform::ShortenForMessage(name));
+    return false;
+  }
+  // Judged before reading: a huge file would cost its size in memory.
+  if (file.size() > handler.Largest(*head)) {
+    ShowDiskImageError(handler.TooLarge);
+    return Inserted;
+  }
+  const ImageFormat format = handler.Format;
+  LoadResult result;
+  try {
+    auto bytes = file.ReadAll();
+    if (!bytes) {
+      ShowDiskImageError(DiskMessage::OpenFailed, platform::ShortenForMessage(name));
+      return false;
+    }
+    LoadOptions options;
+    options.AddBoot = AddBoot;
+    // A HOBETA file is added to the disk built from earlier ones, if any.
+    if (format == ImageFormat::Hobeta && Inserted) options.Existing = &disk_;
+    result = handler.Load(*bytes, options);
+  } catch (const std::bad_alloc&) {
+    ShowDiskImageError(DiskMessage::OutOfMemory);
+    return Inserted;
+  }
+  for (DiskMessage w : result.Warnings) ShowDiskImageError(w);
+  if (!result.Ok) {
+    ShowDiskImageError(result.Error);
+    return Inserted;
+  }
+  // A file we may not write is held write-protected rather than found out
+  // at the write-back; a disk built from HOBETA files is never written back.
+  FileReadOnly = format != ImageFormat::Hobeta && !platform::FileWritable(name);
+  Insert(std::move(result.Disk), format, format == ImageFormat::Hobeta || writeProtect || FileReadOnly,
+         name);
   return true;
 }
 
@@ -36,25 +80,15 @@ bool TDiskImage::Open(const std::string& name, bool writeProtect) {
     return false;
   }
 
-  if (platform::FileExists(name)) {
-    auto bytes = platform::ReadWholeFile(name);
-    if (!bytes) {
-      ShowDiskImageError(DiskMessage::OpenFailed, name);
+  platform::InputFile file(name);
+  if (file.status() != platform::InputFile::Status::Missing) {
+    // Only a path where nothing lies is missing: a FIFO, a directory, a
+    // device or a broken link there is named in the message and kept.
+    if (!file.ok()) {
+      ShowDiskImageError(DiskMessage::OpenFailed, platform::ShortenForMessage(name));
       return false;
     }
-    LoadOptions options;
-    options.AddBoot = AddBoot;
-    // A HOBETA file is added to the disk built from earlier ones, if any.
-    if (format == ImageFormat::Hobeta && Inserted) options.Existing = &disk_;
-    LoadResult result = handler->Load(*bytes, options);
-    for (DiskMessage w : result.Warnings) ShowDiskImageError(w);
-    if (!result.Ok) {
-      ShowDiskImageError(result.Error);
-      return Inserted;
-    }
-    // A disk built from HOBETA files is never written back.
-    Insert(std::move(result.Disk), format, format == ImageFormat::Hobeta || writeProtect, name);
-    return true;
+    return Load(*handler, file, name, writeProtect);
   }
 
   if (platform::ShowMessage(kCreateCaption, kCreateQuestion, platform::MsgButtons::YesNo,

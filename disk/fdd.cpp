@@ -25,6 +25,13 @@ constexpr char kMissingSector[] = "***ERROR: SECTOR NOT FOUND!***";
 
 }  // namespace
 
+// Every track of the largest geometry listing 255 sectors with a full
+// track's worth of data.
+uint64_t LargestFdd(std::span<const uint8_t>) {
+  constexpr uint64_t tracks = uint64_t{kMaxFddCylinders} * kMaxFddSides;
+  return kHeaderSize + 4 * tracks + tracks * (2 + 8 * 255 + kStandardTrackLength);
+}
+
 LoadResult LoadFdd(std::span<const uint8_t> file, const LoadOptions&) {
   if (file.size() < kMinFileSize) return LoadResult::Fail(DiskMessage::Truncated);
   platform::ByteReader header(file);

@@ -26,6 +26,15 @@ static_assert(sizeof kDescription <= kDescriptionSize);
 
 }  // namespace
 
+// The header, its extra part and the description, then for every track of
+// the geometry the header says: its record with 255 sectors and a full
+// track's worth of data.
+uint64_t LargestFdi(std::span<const uint8_t> head) {
+  uint64_t tracks = uint64_t{kMaxCylinders} * kMaxSides;
+  if (head.size() >= 8) tracks = uint64_t(head[4] | head[5] << 8) * uint64_t(head[6] | head[7] << 8);
+  return kHeaderSize + 3 * 0xFFFFull + tracks * (kTrackHeaderSize + 255 * 7 + kStandardTrackLength);
+}
+
 LoadResult LoadFdi(std::span<const uint8_t> file, const LoadOptions&) {
   platform::ByteReader reader(file);
   if (file.size() < kHeaderSize) return LoadResult::Fail(DiskMessage::Truncated);

@@ -11,14 +11,14 @@ namespace {
 
 // One entry per format.
 constexpr std::array kHandlers = {
-    FormatHandler{ImageFormat::Trd, &LoadTrd, &SaveTrd},
-    FormatHandler{ImageFormat::Scl, &LoadScl, &SaveScl},
-    FormatHandler{ImageFormat::Fdi, &LoadFdi, &SaveFdi},
-    FormatHandler{ImageFormat::Fdd, &LoadFdd, &SaveFdd},
-    FormatHandler{ImageFormat::Udi, &LoadUdi, &SaveUdi},
-    FormatHandler{ImageFormat::Td0, &LoadTd0, &SaveTd0},
+    FormatHandler{ImageFormat::Trd, &LoadTrd, &SaveTrd, &LargestTrd, DiskMessage::TooManyCylinders},
+    FormatHandler{ImageFormat::Scl, &LoadScl, &SaveScl, &LargestScl, DiskMessage::SclFormat},
+    FormatHandler{ImageFormat::Fdi, &LoadFdi, &SaveFdi, &LargestFdi, DiskMessage::FdiFormat},
+    FormatHandler{ImageFormat::Fdd, &LoadFdd, &SaveFdd, &LargestFdd, DiskMessage::TooManyCylinders},
+    FormatHandler{ImageFormat::Udi, &LoadUdi, &SaveUdi, &LargestUdi, DiskMessage::UdiFormat},
+    FormatHandler{ImageFormat::Td0, &LoadTd0, &SaveTd0, &LargestTd0, DiskMessage::Td0Format},
     // HOBETA files are only read, onto a disk that is never written back.
-    FormatHandler{ImageFormat::Hobeta, &LoadHobeta, nullptr},
+    FormatHandler{ImageFormat::Hobeta, &LoadHobeta, nullptr, &LargestHobeta, DiskMessage::UnknownFormat},
 };
 
 }  // namespace

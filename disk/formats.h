@@ -41,10 +41,18 @@ using LoadFn = LoadResult (*)(std::span<const uint8_t> file, const LoadOptions& 
 // written in this format.
 using SaveFn = std::optional<std::vector<uint8_t>> (*)(const TDiskContents& disk);
 
+// The largest file a format can mean, judged from its first kSizeProbeBytes
+// bytes (fewer when the file is shorter). A larger file is refused before it
+// is read.
+inline constexpr size_t kSizeProbeBytes = 16;
+using LargestFn = uint64_t (*)(std::span<const uint8_t> head);
+
 struct FormatHandler {
   ImageFormat Format;
   LoadFn Load;
   SaveFn Save;
+  LargestFn Largest;
+  DiskMessage TooLarge;  // the format's own refusal of a larger file
 };
 
 // Format by the name's extension (upper-cased): .TRD, .SCL, .FDI, .UDI, .TD0,
@@ -52,6 +60,14 @@ struct FormatHandler {
 ImageFormat FormatFromExtension(std::string_view name);
 // The handler of a format, or null while the format has no reader here.
 const FormatHandler* FindFormatHandler(ImageFormat format);
+
+uint64_t LargestTrd(std::span<const uint8_t> head);
+uint64_t LargestScl(std::span<const uint8_t> head);
+uint64_t LargestHobeta(std::span<const uint8_t> head);
+uint64_t LargestFdi(std::span<const uint8_t> head);
+uint64_t LargestFdd(std::span<const uint8_t> head);
+uint64_t LargestUdi(std::span<const uint8_t> head);
+uint64_t LargestTd0(std::span<const uint8_t> head);
 
 LoadResult LoadTrd(std::span<const uint8_t> file, const LoadOptions& options);
 std::optional<std::vector<uint8_t>> SaveTrd(const TDiskContents& disk);

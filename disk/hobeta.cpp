@@ -93,6 +93,9 @@ bool AddFile(TDiskContents& disk, std::span<const uint8_t> header, std::span<con
 
 }  // namespace
 
+// The 17-byte header and the most sectors its count byte can give.
+uint64_t LargestHobeta(std::span<const uint8_t>) { return 17 + 255 * 256; }
+
 LoadResult LoadHobeta(std::span<const uint8_t> file, const LoadOptions& options) {
   platform::ByteReader reader(file);
   std::span<const uint8_t> header, data;

@@ -78,6 +78,12 @@ uint8_t* CatalogueSlot(std::vector<uint8_t>& flat, int slot) {
 
 }  // namespace
 
+// A full catalogue and every sector files may take, with the signature,
+// the count and the checksum.
+uint64_t LargestScl(std::span<const uint8_t>) {
+  return 9 + kEntrySize * kCatalogueEntries + uint64_t{kMaxFileSectors} * kSectorSize + 4;
+}
+
 LoadResult LoadScl(std::span<const uint8_t> file, const LoadOptions& options) {
   Archive a;
   bool ok = false;
@@ -91,7 +97,10 @@ LoadResult LoadScl(std::span<const uint8_t> file, const LoadOptions& options) {
   const int tracks = cylinders * 2;
   // The disk is laid out as a flat TRD (logical track t = cylinder t / 2,
   // side t mod 2) and built into raw tracks at the end, CRCs and all.
-  std::vector<uint8_t> flat(static_cast<size_t>(tracks) * 16 * 256, 0);
+  // Kept between loads: a fresh buffer of this size is a memory mapping of
+  // its own every time.
+  static thread_local std::vector<uint8_t> flat;
+  flat.assign(static_cast<size_t>(tracks) * 16 * 256, 0);
   uint8_t* sys = flat.data() + 8 * 256;
   unsigned freeSectors = static_cast<unsigned>(cylinders * 32 - 16);
   sys[227] = 22;

@@ -132,6 +132,14 @@ uint16_t Td0Crc16(std::span<const uint8_t> bytes) {
   return crc;
 }
 
+// The header, the longest comment, and every track a cylinder and head byte
+// can name holding 255 sector headers and a full track's worth of data;
+// twice that for the compressed form, which can grow what it codes.
+uint64_t LargestTd0(std::span<const uint8_t>) {
+  constexpr uint64_t tracks = 256ull * 256;
+  return 2 * (kHeaderSize + 10 + 0xFFFF + tracks * (4 + 255 * 9 + kStandardTrackLength) + 1);
+}
+
 LoadResult LoadTd0(std::span<const uint8_t> file, const LoadOptions&) {
   if (file.size() < kHeaderSize) return LoadResult::Fail(DiskMessage::Truncated);
   const auto header = file.first(kHeaderSize);

@@ -9,6 +9,9 @@ namespace {
 constexpr size_t kCylinderBytes = 2 * 16 * 256;
 }
 
+// 256 cylinders, the most the disk model holds.
+uint64_t LargestTrd(std::span<const uint8_t>) { return uint64_t{kMaxCylinders} * kCylinderBytes; }
+
 LoadResult LoadTrd(std::span<const uint8_t> file, const LoadOptions&) {
   if (file.empty()) return LoadResult::Fail(DiskMessage::Truncated);
   if (file.size() % kCylinderBytes != 0) return LoadResult::Fail(DiskMessage::UnknownFormat);

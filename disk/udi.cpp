@@ -2,6 +2,7 @@
 // disk model, so tracks keep their own lengths. A CRC-32 trailer guards the
 // whole file.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "disk/formats.h"
@@ -28,22 +29,53 @@ bool IsForeignStandIn(const TTrack& t) {
 
 }  // namespace
 
-uint32_t Crc32Udi(uint32_t crc, uint8_t byte) {
-  uint32_t r = ~crc ^ byte;
-  for (int k = 0; k < 8; ++k) {
+namespace {
+
+// One bit of the CRC step: the shift keeps the sign bit, which is what makes
+// the variant differ from the common CRC-32.
+uint32_t Crc32UdiBits(uint32_t r, int bits) {
+  for (int k = 0; k < bits; ++k) {
     const bool out = (r & 1) != 0;
-    // The shift keeps the sign bit: this is what makes the variant differ
-    // from the common CRC-32.
     r = (r >> 1) | (r & 0x80000000u);
     if (out) r ^= 0xEDB88320u;
   }
+  return r;
+}
+
+// Eight steps are linear over the bits: the low byte's share comes from the
+// table, the rest is shifted with the sign bit kept, as no bit of it leaves
+// during the eight steps.
+const std::array<uint32_t, 256>& Crc32UdiTable() {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b) t[b] = Crc32UdiBits(b, 8);
+    return t;
+  }();
+  return table;
+}
+
+uint32_t Crc32UdiStep(uint32_t r, uint8_t byte, const std::array<uint32_t, 256>& table) {
+  r ^= byte;
+  return table[r & 0xFF] ^ static_cast<uint32_t>(static_cast<int32_t>(r) >> 8);
+}
+
+}  // namespace
+
+uint32_t Crc32Udi(uint32_t crc, uint8_t byte) { return ~Crc32UdiStep(~crc, byte, Crc32UdiTable()); }
+
+uint32_t Crc32Udi(std::span<const uint8_t> bytes) {
+  const auto& table = Crc32UdiTable();
+  uint32_t r = 0;  // the complement of the running value 0xFFFFFFFF
+  for (uint8_t b : bytes) r = Crc32UdiStep(r, b, table);
   return ~r;
 }
 
-uint32_t Crc32Udi(std::span<const uint8_t> bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (uint8_t b : bytes) crc = Crc32Udi(crc, b);
-  return crc;
+// Every track of the geometry the header says at the longest length a
+// track record holds, with its bitmap.
+uint64_t LargestUdi(std::span<const uint8_t> head) {
+  uint64_t tracks = uint64_t{kMaxCylinders} * kMaxSides;
+  if (head.size() >= 11) tracks = (uint64_t{head[9]} + 1) * (uint64_t{head[10]} + 1);
+  return kHeaderSize + tracks * (5 + kMaxTrackLength + BitmapBytes(kMaxTrackLength)) + kTrailerSize;
 }
 
 LoadResult LoadUdi(std::span<const uint8_t> file, const LoadOptions&) {

@@ -142,6 +142,9 @@ bool T1818VG93::InsertDisk(int drive, const std::string& name) {
   // event loop may run the state window's register reads on this thread.
   const bool ok = Drive(drive).Open(name, DriveWriteProtect[static_cast<size_t>(drive)]);
   std::lock_guard<std::mutex> lock(mutex_);
+  // A file that may not be written protects the drive, so the disk system
+  // reports a write-protected disk instead of losing its writes.
+  if (Drive(drive).Inserted && Drive(drive).FileReadOnly) DriveWriteProtect[static_cast<size_t>(drive)] = true;
   RebuildDrive(drive);
   return ok;
 }

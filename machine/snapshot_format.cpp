@@ -126,7 +126,7 @@ std::vector<uint8_t> PackZ80Block(std::span<const uint8_t> source, size_t capaci
 ReadResult ReadZ80(std::span<const uint8_t> file) {
   platform::ByteReader r(file);
   uint8_t h[30];
-  if (!r.Bytes(h, sizeof h)) return Z80Corrupt();
+  if (file.size() > kLargestZ80 || !r.Bytes(h, sizeof h)) return Z80Corrupt();
 
   Snapshot s;
   uint8_t flags = h[12] == 255 ? 1 : h[12];
@@ -254,7 +254,7 @@ ReadResult ReadZ80(std::span<const uint8_t> file) {
 ReadResult ReadSNA(std::span<const uint8_t> file) {
   constexpr size_t kHeader = 27;
   constexpr size_t k48Size = kHeader + k48KSize;  // 49,179
-  if (file.size() < k48Size) return Z80Corrupt();
+  if (file.size() < k48Size || file.size() > kLargestSna) return Z80Corrupt();
   const uint8_t* h = file.data();
   const uint8_t* mem = h + kHeader;
 
@@ -352,7 +352,7 @@ ReadResult ReadSP(std::span<const uint8_t> file) {
   constexpr size_t kHeader = 38;
   constexpr size_t kOldSize = 32 + k48KSize;  // 49,184
   auto corrupt = [] { return Refuse(kSpCaption, "File corrupt!", MsgIcon::Warning); };
-  if (file.size() < kHeader) return corrupt();
+  if (file.size() < kHeader || file.size() > kLargestSp) return corrupt();
 
   // Field offsets are those of the full header; the older form has no
   // signature, length or start, and its 32 header bytes are the full

@@ -86,6 +86,16 @@ struct ReadResult {
   bool ok() const { return snapshot.has_value(); }
 };
 
+// The largest file each reader can mean: a .Z80 of every page number once at
+// the longest block, the 128K .SNA with six extra pages, the fixed .SIT and
+// .ZX, and a .SP with the longest block its length field holds. Larger files are refused, by the
+// loader before they are read, with the same message as a short one.
+inline constexpr size_t kLargestZ80 = 30 + 2 + 54 + 256 * (3 + 0xFFFF);
+inline constexpr size_t kLargestSna = 27 + 3 * kPageSize + 4 + 6 * kPageSize;  // 147,487
+inline constexpr size_t kLargestSit = 28 + 4 * kPageSize;
+inline constexpr size_t kLargestSp = 38 + 0xFFFF;
+inline constexpr size_t kLargestZx = 132 + 3 * kPageSize + 202;
+
 ReadResult ReadZ80(std::span<const uint8_t> file);
 ReadResult ReadSNA(std::span<const uint8_t> file);
 ReadResult ReadSIT(std::span<const uint8_t> file);

@@ -30,16 +30,22 @@ std::string UpperExtension(const std::string& name) {
 using ReadFn = snapshot::ReadResult (*)(std::span<const uint8_t>);
 
 // Reads the whole file, has it checked, and only then changes the machine.
-bool LoadWith(TZXHardware& machine, const std::string& fileName, ReadFn read,
-              const char* caption, MsgIcon icon) {
+// A file larger than the format can mean is refused before it is read.
+bool LoadWith(TZXHardware& machine, const std::string& fileName, ReadFn read, size_t largest,
+              const char* tooLarge, const char* caption, MsgIcon icon) {
   snapshot::ReadResult result;
   try {
-    auto file = platform::ReadWholeFile(fileName);
-    if (!file) {
+    platform::InputFile file(fileName);
+    if (file.ok() && file.size() > largest) {
+      Show(Message{caption, tooLarge, icon});
+      return false;
+    }
+    auto bytes = file.ReadAll();
+    if (!bytes) {
       Show(Message{caption, "File open error!", icon});
       return false;
     }
-    result = read(*file);
+    result = read(*bytes);
   } catch (const std::bad_alloc&) {
     // A file too large to hold is no snapshot of ours either.
     Show(Message{caption, "File open error!", icon});
@@ -141,19 +147,24 @@ void ApplySnapshot(TZXHardware& machine, const snapshot::Snapshot& s) {
 }
 
 bool LoadZ80(TZXHardware& m, const std::string& f) {
-  return LoadWith(m, f, snapshot::ReadZ80, snapshot::kPlainCaption, MsgIcon::None);
+  return LoadWith(m, f, snapshot::ReadZ80, snapshot::kLargestZ80, "File corrupt!", snapshot::kPlainCaption,
+                  MsgIcon::None);
 }
 bool LoadSNA(TZXHardware& m, const std::string& f) {
-  return LoadWith(m, f, snapshot::ReadSNA, snapshot::kPlainCaption, MsgIcon::None);
+  return LoadWith(m, f, snapshot::ReadSNA, snapshot::kLargestSna, "File corrupt!", snapshot::kPlainCaption,
+                  MsgIcon::None);
 }
 bool LoadSIT(TZXHardware& m, const std::string& f) {
-  return LoadWith(m, f, snapshot::ReadSIT, snapshot::kSitCaption, MsgIcon::Warning);
+  return LoadWith(m, f, snapshot::ReadSIT, snapshot::kLargestSit, "Incorrect format of SIT file!",
+                  snapshot::kSitCaption, MsgIcon::Warning);
 }
 bool LoadSP(TZXHardware& m, const std::string& f) {
-  return LoadWith(m, f, snapshot::ReadSP, snapshot::kSpCaption, MsgIcon::Warning);
+  return LoadWith(m, f, snapshot::ReadSP, snapshot::kLargestSp, "File corrupt!", snapshot::kSpCaption,
+                  MsgIcon::Warning);
 }
 bool LoadZX(TZXHardware& m, const std::string& f) {
-  return LoadWith(m, f, snapshot::ReadZX, snapshot::kZxCaption, MsgIcon::Warning);
+  return LoadWith(m, f, snapshot::ReadZX, snapshot::kLargestZx, "File corrupt!", snapshot::kZxCaption,
+                  MsgIcon::Warning);
 }
 
 bool LoadSnapshot(TZXHardware& machine, const std::string& fileName) {
@@ -229,7 +240,8 @@ bool SaveZ80(TZXHardware& machine, const std::string& fileName) {
   for (const auto& n : notices) Show(n);
   if (!platform::WriteFileAtomic(fileName, file)) {
     platform::ShowMessage(snapshot::kPlainCaption,
-                          "File write error!\n" + fileName + "\nThe file was not changed.");
+                          "File write error!\n" + platform::ShortenForMessage(fileName) +
+                              "\nThe file was not changed.");
     return false;
   }
   return true;

@@ -24,7 +24,12 @@ void TTapeDeck::TapeTrapLoad(TZXHardware& machine) {
 bool TTapeDeck::OpenTapeFile(TZXHardware& machine, const std::string& fileName) {
   tape::TapeReadResult result;
   try {
-    auto file = platform::ReadWholeFile(fileName);
+    platform::InputFile input(fileName);
+    if (input.ok() && input.size() > tape::kLargestTapeFile) {
+      platform::ShowMessage(tape::kTapeCaption, tape::kTapeCorrupt);
+      return false;
+    }
+    auto file = input.ReadAll();
     if (!file) {
       platform::ShowMessage(tape::kTapeCaption, "File open error!");
       return false;

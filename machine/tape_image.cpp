@@ -13,7 +13,7 @@ constexpr char kTzxSignature[] = "ZXTape!";
 constexpr size_t kTzxSignatureLength = 7;
 constexpr size_t kTzxHeaderLength = 10;  // signature, #1A, major and minor version
 
-const char* kCorrupt = "File corrupt!";
+const char* kCorrupt = kTapeCorrupt;
 const char* kNoBlocks = "No data blocks in tape file!";
 
 TapeReadResult Refuse(std::string text) {
@@ -117,6 +117,7 @@ TapeReadResult ReadTzx(std::vector<uint8_t>&& file) {
 }  // namespace
 
 TapeReadResult ReadTapeImage(std::vector<uint8_t> file) {
+  if (file.size() > kLargestTapeFile) return Refuse(kCorrupt);
   if (file.size() >= kTzxSignatureLength &&
       std::memcmp(file.data(), kTzxSignature, kTzxSignatureLength) == 0) {
     return ReadTzx(std::move(file));

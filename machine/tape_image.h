@@ -31,6 +31,12 @@ struct TapeReadResult {
 
 inline constexpr const char* kTapeCaption = "OVRIN";
 
+// The largest tape file read: 1,024 blocks of the longest length a
+// block's 16-bit field holds, each with a TZX block header. A larger file is
+// refused before it is read, as corrupt.
+inline constexpr size_t kLargestTapeFile = 10 + 1024 * (5 + 0xFFFF);
+inline constexpr const char* kTapeCorrupt = "File corrupt!";
+
 // A file that starts with the TZX signature is read as TZX, anything else as
 // TAP (whatever its extension).
 TapeReadResult ReadTapeImage(std::vector<uint8_t> file);

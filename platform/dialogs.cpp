@@ -1,5 +1,6 @@
 #include "platform/dialogs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -32,6 +33,32 @@ std::atomic<Dialogs*> g_current{nullptr};
 Dialogs& CurrentDialogs() {
   Dialogs* d = g_current.load(std::memory_order_acquire);
   return d ? *d : g_stderr;
+}
+
+std::string ShortenForMessage(std::string_view text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return std::string(text);
+  const auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+  const size_t keep = (max_bytes > 3 ? max_bytes - 3 : 0) / 2;
+  size_t head = keep;
+  while (head > 0 && continuation(text[head])) --head;
+  size_t tail = text.size() - keep;
+  while (tail < text.size() && continuation(text[tail])) ++tail;
+  return std::string(text.substr(0, head)) + "..." + std::string(text.substr(tail));
+}
+
+std::string LimitLineLengths(std::string_view text) {
+  std::string out;
+  out.reserve(std::min(text.size(), size_t{4096}));
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find('\n', start);
+    out += ShortenForMessage(text.substr(start, end == std::string_view::npos ? end : end - start),
+                             kMessageLineBytes);
+    if (end == std::string_view::npos) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return out;
 }
 
 Dialogs* SetDialogs(Dialogs* dialogs) { return g_current.exchange(dialogs, std::memory_order_acq_rel); }

@@ -39,10 +39,21 @@ Dialogs& CurrentDialogs();
 // Installs a backend; null restores the stderr backend. Returns the previous one.
 Dialogs* SetDialogs(Dialogs* dialogs);
 
-// Shorthand for CurrentDialogs().Message(...).
+// A user-supplied text (a path, a settings value) cut to a length a message
+// box can lay out: the start and the end kept, "..." between, never cutting
+// a UTF-8 character.
+std::string ShortenForMessage(std::string_view text, size_t max_bytes = 240);
+
+// Every line of a message longer than this is shortened: a line that long can
+// only hold a path or value the user supplied.
+inline constexpr size_t kMessageLineBytes = 400;
+std::string LimitLineLengths(std::string_view text);
+
+// Shorthand for CurrentDialogs().Message(...), with over-long lines cut.
 inline MsgResult ShowMessage(std::string_view caption, std::string_view text,
                              MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None) {
-  return CurrentDialogs().Message(caption, text, buttons, icon);
+  if (text.size() <= kMessageLineBytes) return CurrentDialogs().Message(caption, text, buttons, icon);
+  return CurrentDialogs().Message(caption, LimitLineLengths(text), buttons, icon);
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // File services shared by every reader and writer: the program directory,
-// whole-file reads, and writes that never damage the file they replace.
+// whole-file reads that never block or swallow a huge file, and writes that
+// never damage the file they replace.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +23,57 @@ std::string ResolveProgramFile(const std::string& name);
 // True when path names an existing regular file (not a directory).
 bool FileExists(const std::string& path);
 
-// Reads a whole regular file. Empty optional when it cannot be opened or read.
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path);
+// True when nothing at all lies at path. A dangling or looping link, a FIFO,
+// a directory or a device is something: it is not missing, only unreadable.
+bool PathMissing(const std::string& path);
 
-// Writes data to a temporary file beside path, flushes it and renames it over
-// path. On any failure the original file is untouched and false is returned.
+// False when the file may not be written: no write permission for us, a
+// read-only file system, or no write bit in its mode at all (which the
+// superuser would otherwise ignore).
+bool FileWritable(const std::string& path);
+
+// A regular file opened for reading. Opening never blocks and never opens a
+// FIFO, device or directory; those give NotRegular.
+class InputFile {
+ public:
+  enum class Status { Ok, Missing, NotRegular, OpenFailed };
+
+  explicit InputFile(const std::string& path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  Status status() const { return status_; }
+  bool ok() const { return status_ == Status::Ok; }
+  uint64_t size() const { return size_; }
+
+  // Up to `count` bytes from the start; fewer when the file is shorter.
+  std::optional<std::vector<uint8_t>> ReadHead(size_t count);
+  // The whole file as its size was when opened. Throws std::bad_alloc when
+  // that much memory cannot be had.
+  std::optional<std::vector<uint8_t>> ReadAll();
+
+ private:
+  std::optional<std::vector<uint8_t>> ReadUpTo(uint64_t count);
+
+  int fd_ = -1;
+  Status status_ = Status::OpenFailed;
+  uint64_t size_ = 0;
+};
+
+// Reads a whole regular file of at most max_size bytes. Empty optional when
+// it cannot be opened or read, is not a regular file, or is larger.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
+                                                  uint64_t max_size = UINT64_MAX);
+
+// Replaces the contents of the file at path (through a symbolic link, its
+// target) and keeps its mode, owner and hard links. The new contents are
+// written into an unnamed temporary file beside it, flushed and renamed over
+// it, and the directory is flushed before true is returned; a crash leaves
+// the old file whole and no temporary file. A file with other hard links, or
+// whose owner cannot be kept, is rewritten in place instead. On failure the
+// original file is untouched (rewritten in place: its space was reserved
+// first) and false is returned.
 bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
 inline bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data) {
   return WriteFileAtomic(path, data.data(), data.size());

@@ -27,7 +27,7 @@ std::optional<uint32_t> LoadMemoryBlock(IFileMachine& machine, const std::string
   std::ifstream file;
   if (platform::FileExists(fileName)) file.open(fileName, std::ios::binary);
   if (!file.is_open()) {
-    platform::ShowMessage(kApplicationTitle, "Cannot open file \"" + fileName + "\"");
+    platform::ShowMessage(kApplicationTitle, "Cannot open file \"" + platform::ShortenForMessage(fileName) + "\"");
     return std::nullopt;
   }
   file.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(room));
@@ -52,7 +52,7 @@ bool SaveMemoryBlock(IFileMachine& machine, const std::string& fileName, uint16_
 
   const bool existed = platform::FileExists(fileName);
   if (platform::WriteFileAtomic(fileName, buffer)) return true;
-  std::string text = "Cannot create file \"" + fileName + "\"";
+  std::string text = "Cannot create file \"" + platform::ShortenForMessage(fileName) + "\"";
   if (existed) text += "\nThe existing file is unchanged.";
   platform::ShowMessage(kApplicationTitle, text);
   return false;

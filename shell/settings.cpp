@@ -23,7 +23,7 @@ std::optional<uint32_t> ReadDword(platform::SettingsStore& store, const char* gr
 }
 
 void ReportWriteFailure(platform::SettingsStore& store) {
-  platform::ShowMessage(kApplicationTitle, "Settings file write failed!\n" + store.Location(),
+  platform::ShowMessage(kApplicationTitle, "Settings file write failed!\n" + platform::ShortenForMessage(store.Location()),
                         platform::MsgButtons::Ok, platform::MsgIcon::Error);
 }
 
@@ -241,7 +241,8 @@ bool SaveSettings(platform::SettingsStore& store, TZXHardware& m, const TShellSw
 std::string CmosFilePath() { return platform::ProgramDirectory() + "/" + kCmosFileName; }
 
 void ReadCmosFile(std::array<uint8_t, 256>& cmos) {
-  auto data = platform::ReadWholeFile(CmosFilePath());
+  // Only the store's 256 bytes are read, whatever lies at the path.
+  auto data = platform::InputFile(CmosFilePath()).ReadHead(cmos.size());
   if (!data) return;
   std::copy_n(data->begin(), std::min<size_t>(data->size(), cmos.size()), cmos.begin());
 }

@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QVariant>
 
+#include "platform/files.h"
+
 namespace platform::qt {
 
 namespace {
@@ -22,16 +24,22 @@ std::string DefaultSettingsPath() {
   return (base + "/OVRIN/OVRIN.ini").toStdString();
 }
 
-IniSettings::IniSettings(const std::string& path)
-    : path_(path), settings_(std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat)) {}
+IniSettings::IniSettings(const std::string& path) : path_(path) {
+  // Something at the path that is no regular file (a FIFO would block the
+  // read) is left alone: every value takes its default and nothing is written.
+  if (platform::PathMissing(path) || platform::FileExists(path))
+    settings_ = std::make_unique<QSettings>(QString::fromStdString(path), QSettings::IniFormat);
+}
 
 IniSettings::~IniSettings() = default;
 
 bool IniSettings::Exists(std::string_view group, std::string_view name) {
+  if (!settings_) return false;
   return settings_->contains(KeyOf(group, name));
 }
 
 std::optional<int64_t> IniSettings::ReadInt(std::string_view group, std::string_view name) {
+  if (!settings_) return std::nullopt;
   const QVariant v = settings_->value(KeyOf(group, name));
   // An INI file gives every plain value as text; only a whole decimal number
   // counts, anything else (a byte array, a list, "12abc") is unreadable.
@@ -46,6 +54,7 @@ std::optional<int64_t> IniSettings::ReadInt(std::string_view group, std::string_
 }
 
 std::optional<std::string> IniSettings::ReadString(std::string_view group, std::string_view name) {
+  if (!settings_) return std::nullopt;
   const QVariant v = settings_->value(KeyOf(group, name));
   // An unquoted text with commas ("pentagon.rom,1") comes back as a list.
   if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(',').toStdString();
@@ -54,6 +63,7 @@ std::optional<std::string> IniSettings::ReadString(std::string_view group, std::
 }
 
 std::optional<std::vector<uint8_t>> IniSettings::ReadBytes(std::string_view group, std::string_view name) {
+  if (!settings_) return std::nullopt;
   const QVariant v = settings_->value(KeyOf(group, name));
   if (v.typeId() != QMetaType::QByteArray) return std::nullopt;
   const QByteArray b = v.toByteArray();
@@ -61,24 +71,30 @@ std::optional<std::vector<uint8_t>> IniSettings::ReadBytes(std::string_view grou
 }
 
 void IniSettings::WriteInt(std::string_view group, std::string_view name, int64_t value) {
+  if (!settings_) return;
   settings_->setValue(KeyOf(group, name), QVariant::fromValue<qlonglong>(value));
 }
 
 void IniSettings::WriteString(std::string_view group, std::string_view name, std::string_view value) {
+  if (!settings_) return;
   settings_->setValue(KeyOf(group, name),
                       QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
 }
 
 void IniSettings::WriteBytes(std::string_view group, std::string_view name,
                              const std::vector<uint8_t>& value) {
+  if (!settings_) return;
   settings_->setValue(KeyOf(group, name),
                       QByteArray(reinterpret_cast<const char*>(value.data()),
                                  static_cast<qsizetype>(value.size())));
 }
 
 bool IniSettings::Flush() {
+  if (!settings_) return false;
   settings_->sync();
-  return settings_->status() == QSettings::NoError;
+  // A format error comes from reading a damaged file, which the sync has
+  // just replaced with good contents; only an access error is a failed write.
+  return settings_->status() != QSettings::AccessError;
 }
 
 }  // namespace platform::qt

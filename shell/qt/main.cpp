@@ -5,13 +5,11 @@
 #include <QApplication>
 #include <cstdio>
 #include <exception>
-#include <memory>
 
-#include "machine/hardware.h"
 #include "platform/dialogs.h"
 #include "platform/qt/qt_dialogs.h"
 #include "shell/qt/forms.h"
-#include "shell/qt/main_form.h"
+#include "shell/qt/program_objects.h"
 #include "shell/program_entry.h"
 #include "z80/z80_host.h"
 
@@ -28,15 +26,9 @@ int main(int argc, char** argv) {
   try {
     TMainFormOptions options;
     options.FirstRunAssociations = ShowFormRegistryModal;
-    auto form = std::make_unique<TMainForm>(options);
-    auto machine = std::make_unique<TZXHardware>(form.get());
-    form->AttachMachine(machine.get());
-    form->FormShow();
+    TProgramObjects objects(options);
+    objects.Form().FormShow();
     status = app.exec();
-    form->FormClose();
-    form->AttachMachine(nullptr);  // nothing of the window refers to the machine any more
-    machine.reset();
-    form.reset();
   } catch (const std::exception& e) {
     platform::ShowMessage("OVRIN", std::string("Fatal error: ") + e.what(), platform::MsgButtons::Ok,
                           platform::MsgIcon::Error);

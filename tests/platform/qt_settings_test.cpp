@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,29 @@ class IniSettingsTest : public ::testing::Test {
   }
   std::string dir_, path_;
 };
+
+// A damaged file reads as no values and is rewritten whole: its format error
+// is no failed write. Something other than a file at the path is neither
+// read (a FIFO would block) nor replaced.
+TEST_F(IniSettingsTest, GarbageIsRewrittenAndASpecialFileIsLeftAlone) {
+  std::string garbage(3000, '\0');
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 7919) % 251);
+  WriteFile(garbage + "\n[[[=\n");
+  {
+    platform::qt::IniSettings s(path_);
+    s.WriteInt("", "VectorBUS", 7);
+    EXPECT_TRUE(s.Flush());
+  }
+  EXPECT_EQ(platform::qt::IniSettings(path_).ReadInt("", "VectorBUS"), 7);
+
+  fs::remove(path_);
+  ASSERT_EQ(mkfifo(path_.c_str(), 0644), 0);
+  platform::qt::IniSettings s(path_);
+  EXPECT_FALSE(s.Exists("", "Installed"));
+  s.WriteString("", "Installed", "Yes");
+  EXPECT_FALSE(s.Flush());
+  EXPECT_TRUE(fs::is_fifo(path_));
+}
 
 TEST_F(IniSettingsTest, ValuesSurviveAFreshObjectAndLandInTheirSections) {
   {

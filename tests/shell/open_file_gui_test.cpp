@@ -3,6 +3,8 @@
 // and the program started with a file on its command line.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include "platform/files.h"
 #include "shell/qt/file_dialogs_qt.h"
 #include "shell/qt/main_form.h"
+#include "shell/qt/program_objects.h"
 #include "shell/program_entry.h"
 #include "support/recording_dialogs.h"
 #include "z80/z80_host.h"
@@ -175,14 +178,17 @@ class CommandLine : public Recorded {
         << "\nROMFILE2=\nROMFILE3=\n";
   }
   void TearDown() override {
+    Stop();
+    platform::SetProgramDirectoryForTesting("");
+    Recorded::TearDown();
+  }
+  void Stop() {
     if (form) {
       form->FormClose();
       form->AttachMachine(nullptr);
     }
     machine.reset();
     form.reset();
-    platform::SetProgramDirectoryForTesting("");
-    Recorded::TearDown();
   }
   // Starts the program as `ovrin args...`.
   void Start(std::vector<std::string> args) {
@@ -191,7 +197,7 @@ class CommandLine : public Recorded {
     for (std::string& a : args) argv.push_back(a.data());
     TakeProgramEntry(ProgramEntry(), static_cast<int>(argv.size()), argv.data());
     TMainFormOptions options;
-    options.SettingsPath = dir.path + "/OVRIN/OVRIN.ini";
+    options.SettingsPath = settings.empty() ? dir.path + "/OVRIN/OVRIN.ini" : settings;
     options.ClockMeasureSleep = std::chrono::milliseconds(50);
     form = std::make_unique<TMainForm>(options);
     machine = std::make_unique<TZXHardware>(form.get());
@@ -200,6 +206,7 @@ class CommandLine : public Recorded {
   }
 
   TempDir dir;
+  std::string settings;  // empty: the prepared settings file
   std::unique_ptr<TMainForm> form;
   std::unique_ptr<TZXHardware> machine;
 };
@@ -252,6 +259,98 @@ TEST_F(CommandLine, EmptyOpensNothing) {
   Start({});
   EXPECT_TRUE(machine->IsCpuRunning());
   EXPECT_EQ(dialogs.Count(), 0u);
+}
+
+// A 2 GB file of every kind is refused by its size with one message, and
+// the machine boots as without it. Reading any of them would have taken its
+// 2 GB into memory.
+TEST_F(CommandLine, HugeFilesAreRefusedUnreadAndTheMachineBoots) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const long peakBefore = usage.ru_maxrss;
+  for (const char* ext : {"trd", "scl", "fdi", "td0", "udi", "fdd", "$c", "tap", "tzx", "z80", "sna", "sit",
+                          "sp", "zx"}) {
+    SCOPED_TRACE(ext);
+    dialogs.Clear();
+    const std::string path = dir.Touch(std::string("huge.") + ext);
+    fs::resize_file(path, 2ull << 30);  // sparse
+    Start({path});
+    EXPECT_EQ(dialogs.Count(), 1u);
+    EXPECT_TRUE(machine->IsCpuRunning());
+    if (std::string(ext) == "sna") {
+      EXPECT_EQ(dialogs.Messages().at(0).text, "File corrupt!");
+    }
+    Stop();
+    fs::remove(path);
+  }
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss - peakBefore, 512 * 1024);
+}
+
+// A FIFO, a directory or a dangling link where a file is expected gets an
+// open error (or, for the settings, the defaults) without waiting on it, and
+// stays as it was.
+TEST_F(CommandLine, SpecialFilesAtEveryKindOfPathAreOnlyReported) {
+  const struct {
+    const char* kind;
+    void (*make)(const std::string&);
+    bool (*still)(const fs::path&);
+  } kinds[] = {
+      {"fifo", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
+       [](const fs::path& p) { return fs::is_fifo(p); }},
+      {"dir", [](const std::string& p) { fs::create_directory(p); },
+       [](const fs::path& p) { return fs::is_directory(p); }},
+      {"dangling", [](const std::string& p) { fs::create_symlink(p + ".gone", p); },
+       [](const fs::path& p) { return fs::is_symlink(p) && !fs::exists(p); }},
+  };
+  for (const auto& k : kinds) {
+    for (const char* name : {"x.trd", "x.tap", "x.z80", "settings.ini"}) {
+      SCOPED_TRACE(std::string(k.kind) + " " + name);
+      dialogs.Clear();
+      const std::string path = dir.path + "/" + k.kind + "-" + name;
+      k.make(path);
+      const bool isSettings = std::string(name) == "settings.ini";
+      settings = isSettings ? path : "";
+      Start(isSettings ? std::vector<std::string>{} : std::vector<std::string>{path});
+      EXPECT_TRUE(machine->IsCpuRunning());
+      if (!isSettings) {
+        ASSERT_EQ(dialogs.Count(), 1u);
+        const std::string text = dialogs.Messages()[0].text;
+        EXPECT_TRUE(text == "File open error!" || text == "Ошибка открытия файла " + path) << text;
+      }
+      Stop();
+      EXPECT_TRUE(k.still(path));
+    }
+  }
+}
+
+// Start-up that fails with an exception while opening its file: the objects
+// are taken down in the safe order (AddressSanitizer would see the window
+// reach a freed machine otherwise).
+TEST_F(CommandLine, StartUpFailingOnItsFileEndsCleanly) {
+  struct Throwing : platform::Dialogs {
+    platform::MsgResult Message(std::string_view, std::string_view text, platform::MsgButtons,
+                                platform::MsgIcon) override {
+      throw std::runtime_error(std::string(text));
+    }
+  } throwing;
+  const std::string fifo = dir.path + "/pipe.trd";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  std::string args = fifo;
+  char* argv[] = {const_cast<char*>("ovrin"), args.data()};
+  TakeProgramEntry(ProgramEntry(), 2, argv);
+  TMainFormOptions options;
+  options.SettingsPath = dir.path + "/OVRIN/OVRIN.ini";
+  options.ClockMeasureSleep = std::chrono::milliseconds(50);
+  platform::SetDialogs(&throwing);
+  EXPECT_THROW(
+      {
+        TProgramObjects objects(options);
+        objects.Form().FormShow();
+      },
+      std::runtime_error);
+  platform::SetDialogs(&dialogs);
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 }  // namespace

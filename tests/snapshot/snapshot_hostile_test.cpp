@@ -78,6 +78,22 @@ TEST(HostileSnapshots, Sna) {
   Hammer(snapshot::ReadSNA, snapfiles::Sna({}, 0x15, 1), 100);
 }
 
+// The largest 128K layout (the paged-in bank being 5 or 2, six more pages)
+// is the most a .SNA can be; one byte more is refused, as is a tape beyond
+// its largest size.
+TEST(HostileSnapshots, FilesPastTheirLargestSizeAreRefused) {
+  Bytes sna = snapfiles::Sna({}, 0x05);
+  ASSERT_EQ(sna.size(), snapshot::kLargestSna);
+  EXPECT_TRUE(snapshot::ReadSNA(sna).ok());
+  sna.push_back(0);
+  EXPECT_EQ(snapshot::ReadSNA(sna).error.text, "File corrupt!");
+  EXPECT_EQ(tape::ReadTapeImage(Bytes(tape::kLargestTapeFile + 1, 0)).error, "File corrupt!");
+  Bytes sp(snapshot::kLargestSp + 1, 0);
+  sp[0] = 'S';
+  sp[1] = 'P';
+  EXPECT_EQ(snapshot::ReadSP(sp).error.text, "File corrupt!");
+}
+
 TEST(HostileSnapshots, SitSpZx) {
   Bytes sit(65564, 0x11);
   Hammer(snapshot::ReadSIT, sit, 100);
