@@ -83,7 +83,8 @@ std::nullptr_t SoundOff(const std::string& why) {
 std::unique_ptr<AudioOutput> OpenSdlOutput() {
   // The host owns the process's signals.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return SoundOff(std::string("no audio driver (") + SDL_GetError() + ")");
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+    return SoundOff(std::string("no audio driver (") + SDL_GetError() + ")");
   SDL_AudioSpec want{};
   want.freq = kPreferredRate;
   want.format = AUDIO_S16SYS;
