@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts the emulator.
 set -euo pipefail
+# File names on the command line are the user's, relative to where the user
+# is: the program starts there, not in the checkout.
+user_dir="$PWD"
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/build.sh normal >/dev/null
-if [ ! -x build/bin/ovrin ]; then
-  echo "Built everything in build/bin (the program itself is not there yet)."
+root="$PWD"
+bash scripts/deps.sh run
+bash scripts/build.sh run >/dev/null
+if [ ! -x build-run/bin/ovrin ]; then
+  echo "Built everything in build-run/bin (the program itself is not there yet)."
   exit 1
 fi
 
@@ -14,7 +18,7 @@ fi
 # that a fresh machine boots to BASIC. Save params then writes there too.
 user_settings="${XDG_CONFIG_HOME:-$HOME/.config}/OVRIN/OVRIN.ini"
 if [ ! -f "$user_settings" ]; then
-  export XDG_CONFIG_HOME="$PWD/build/settings"
+  export XDG_CONFIG_HOME="$root/build-run/settings"
   settings="$XDG_CONFIG_HOME/OVRIN/OVRIN.ini"
   if [ ! -f "$settings" ]; then
     mkdir -p "$(dirname "$settings")"
@@ -27,4 +31,5 @@ ROMFILE3=
 INI
   fi
 fi
-exec build/bin/ovrin "$@"
+cd "$user_dir"
+exec "$root/build-run/bin/ovrin" "$@"

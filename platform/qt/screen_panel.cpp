@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QPainter>
 
+#include "platform/picture_fit.h"
+
 namespace platform::qt {
 
 namespace {
@@ -103,12 +105,10 @@ void ScreenPanel::paintEvent(QPaintEvent* event) {
     if (image_.size() != area.size()) p.fillRect(area, Qt::black);
     p.drawImage(area.topLeft(), image_);
   } else {
-    // The picture as large as the screen allows, in its own proportions.
+    // The overlays are in the image already, so they scale with the picture.
     p.fillRect(area, Qt::black);
-    const QSize fitted = image_.size().scaled(area.size(), Qt::KeepAspectRatio);
-    const QRect target(area.x() + (area.width() - fitted.width()) / 2,
-                       area.y() + (area.height() - fitted.height()) / 2, fitted.width(), fitted.height());
-    p.drawImage(target, image_);
+    const PictureArea fit = FitPicture(image_.width(), image_.height(), area.width(), area.height());
+    p.drawImage(QRect(area.x() + fit.x, area.y() + fit.y, fit.width, fit.height), image_);
   }
   slot_->MarkShown(picture_.serial);
 }

@@ -30,6 +30,8 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
   screen_panel_ = new platform::qt::ScreenPanel(display_.slot(), central);
   layout->addWidget(screen_panel_);
   setCentralWidget(central);
+  // The window keeps the picture's size: it cannot be resized or maximised.
+  QMainWindow::layout()->setSizeConstraint(QLayout::SetFixedSize);
   connect(screen_panel_, &platform::qt::ScreenPanel::PanelResized, this, &TMainForm::PanelResized);
 
   capture_ = new platform::qt::InputCapture(input_state_, this, this);
@@ -198,8 +200,10 @@ bool TMainForm::IsFullScreen() const { return machine_ ? machine_->FullScreenFla
 void TMainForm::EnterFullScreen() {
   if (!machine_ || IsFullScreen()) return;
   SavedFormBounds = geometry();
+  QMainWindow::layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
   centralWidget()->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-  // The fixed-size constraint left its bounds on the central widget too.
+  // The fixed-size constraints left their sizes on the widgets: free them
+  // so that the panel can fill the screen.
   for (QWidget* w : {static_cast<QWidget*>(this), centralWidget()}) {
     w->setMinimumSize(0, 0);
     w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -218,6 +222,7 @@ void TMainForm::LeaveFullScreen() {
   menuBar()->show();
   screen_panel_->SetFullScreen(false);
   centralWidget()->layout()->setSizeConstraint(QLayout::SetFixedSize);
+  QMainWindow::layout()->setSizeConstraint(QLayout::SetFixedSize);
   PanelResized();
   setGeometry(SavedFormBounds);
   machine_->FullScreenFlag = 0;

@@ -89,6 +89,8 @@ TEST_P(Boot, PaperShowsTheCopyrightLine) {
   EXPECT_EQ(display.lastPicture[320 * 240 - 1], 16 + 7);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const BootCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     FreeRom, Boot,
     testing::Values(BootCase{"Spectrum48", kSpectrum48, nullptr, "opense.rom"},

@@ -78,6 +78,8 @@ TEST_P(PagingTable, WindowsShowTheExpectedPages) {
   EXPECT_EQ(m->ExtendedPage, c.extendedPage);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const PagingCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(Models, PagingTable, testing::ValuesIn(kPagingCases),
                          [](const auto& info) { return std::string(info.param.name); });
 

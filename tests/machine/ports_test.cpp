@@ -120,6 +120,8 @@ TEST_P(PortReads, AnswerPerModel) {
   }
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(Models, PortReads, testing::ValuesIn(kReadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -199,6 +201,8 @@ TEST_P(PortWrites, EffectsPerModel) {
   }
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(Models, PortWrites, testing::ValuesIn(kWriteCases),
                          [](const auto& info) { return std::string(info.param.name); });
 

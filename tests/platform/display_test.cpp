@@ -1,4 +1,5 @@
 #include "platform/display.h"
+#include "platform/picture_fit.h"
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,27 @@ TEST(PictureSlotThreads, GuiTakesWhileRunThreadPutsAndVideoSyncReturnsOnceShown)
   }
   done = true;
   gui.join();
+}
+
+TEST(FitPicture, WholeMultiplesCentredOrShrunkWhenTheScreenIsSmaller) {
+  struct Case {
+    int pictureWidth, pictureHeight, screenWidth, screenHeight;
+    platform::PictureArea want;
+  };
+  const Case cases[] = {
+      {320, 240, 1280, 1024, {0, 32, 1280, 960}},   // 4 times, bars above and below
+      {320, 240, 1920, 1080, {320, 60, 1280, 960}}, // the height allows 4, not 4.5
+      {640, 480, 1280, 1024, {0, 32, 1280, 960}},   // the 512-pixel mode: twice
+      {320, 240, 320, 240, {0, 0, 320, 240}},
+      {320, 240, 639, 479, {159, 119, 320, 240}},   // 2 does not fit yet
+      {640, 480, 320, 200, {27, 0, 266, 200}},      // smaller: shrunk to the height
+      {640, 480, 600, 480, {0, 15, 600, 450}},      // smaller: shrunk to the width
+      {320, 240, 0, 0, {}},
+      {0, 0, 1280, 1024, {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(platform::FitPicture(c.pictureWidth, c.pictureHeight, c.screenWidth, c.screenHeight), c.want)
+        << c.pictureWidth << "x" << c.pictureHeight << " on " << c.screenWidth << "x" << c.screenHeight;
 }
 
 }  // namespace

@@ -173,20 +173,23 @@ TEST_F(MainWindowTest, FullScreenAndBackKeepsSizeAndPosition) {
   QCoreApplication::processEvents();
   const QPoint pos = form_->pos();
   const QSize size = form_->size();
+  // A window of fixed size: the window manager offers no resizing or maximising.
+  EXPECT_EQ(form_->minimumSize(), size);
+  EXPECT_EQ(form_->maximumSize(), size);
   form_->EnterFullScreen();
   QCoreApplication::processEvents();
   EXPECT_TRUE(form_->IsFullScreen());
   EXPECT_TRUE(form_->isFullScreen());
   EXPECT_EQ(machine_->FullScreenFlag, 1);
   EXPECT_GT(form_->width(), size.width());
-  // The picture fills the screen.
-  EXPECT_EQ(Panel().size(), form_->size());
+  EXPECT_EQ(Panel().size(), form_->size());  // the picture is scaled over all of it
   RunFrames(3);
   form_->LeaveFullScreen();
   QCoreApplication::processEvents();
   EXPECT_FALSE(form_->IsFullScreen());
   EXPECT_EQ(form_->pos(), pos);
   EXPECT_EQ(form_->size(), size);
+  EXPECT_EQ(form_->maximumSize(), size);
   EXPECT_EQ(Panel().size(), QSize(324, 244));
 }
 

@@ -2,6 +2,9 @@
 // with its two refusals, through scripted input queries.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <utility>
+
 #include "open_file_fakes.h"
 #include "shell/number_input.h"
 
@@ -22,6 +25,19 @@ TEST_P(NumberConversion, Converts) {
   EXPECT_EQ(ConvertNumber(text), GetParam().value) << '"' << GetParam().entry << '"';
 }
 
+// The entry spelt out in letters and digits: " #FF " is SpaceHashFFSpace.
+std::string EntryName(const testing::TestParamInfo<Conversion>& info) {
+  static const std::pair<char, const char*> kWords[] = {
+      {' ', "Space"}, {'#', "Hash"}, {'$', "Dollar"}, {'-', "Minus"}, {'+', "Plus"}};
+  std::string name;
+  for (const char ch : std::string(info.param.entry)) {
+    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+    for (const auto& [sign, word] : kWords)
+      if (ch == sign) name += word;
+  }
+  return name.empty() ? "Empty" : name;
+}
+void PrintTo(const Conversion& c, std::ostream* os) { *os << '"' << c.entry << '"'; }
 INSTANTIATE_TEST_SUITE_P(
     Entries, NumberConversion,
     ::testing::Values(
@@ -40,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
         Conversion{"2147483648", std::nullopt}, Conversion{"-2147483649", std::nullopt},
         Conversion{"12a", std::nullopt}, Conversion{"-", std::nullopt}, Conversion{"-0x1", std::nullopt},
         Conversion{"$-1", std::nullopt}, Conversion{"# FF", std::nullopt}, Conversion{"1 2", std::nullopt},
-        Conversion{"0x FF", std::nullopt}, Conversion{"#G", std::nullopt}));
+        Conversion{"0x FF", std::nullopt}, Conversion{"#G", std::nullopt}),
+    EntryName);
 
 TEST(NumberInput, HashEntryIsRewrittenToItsHexForm) {
   std::string text = "  #100 ";

@@ -177,6 +177,8 @@ TEST_P(WriterRoundTrip, ReloadGivesTheSavedState) {
   }
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     Snapshots, WriterRoundTrip,
     testing::Values(RoundTrip{"State48K", 0, 0x30, 0x8123, 1},

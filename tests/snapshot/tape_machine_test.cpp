@@ -170,6 +170,8 @@ TEST_P(TapeLoadCase, LoadsAndRunsTheProgram) {
   EXPECT_EQ(dialogs_.dialogs.Count(), 0u);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(Tapes, TapeLoadCase,
                          testing::Values(LoadCase{"TapWithTrap", false, true},
                                          LoadCase{"TapThroughTheWave", false, false},

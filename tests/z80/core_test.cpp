@@ -66,6 +66,8 @@ TEST_P(Interrupt, PushesPcAndJumps) {
   for (const auto& e : cpu.bus.events) EXPECT_EQ(e.ticks, 0u) << "pushes and vector reads at 0";
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const InterruptCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     Modes, Interrupt,
     testing::Values(InterruptCase{"Im0ActsAsIm1", 0, 0x00, 0xC7, 0x0000, 0x0038, 13},
@@ -232,6 +234,8 @@ TEST_P(CallbackTicks, AccessesSeeTheirOffsets) {
   EXPECT_EQ(cpu.s.Req.Ticks, c.total);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const TimingCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     Table, CallbackTicks,
     testing::Values(
@@ -295,6 +299,8 @@ TEST_P(PrefixChain, IsOneStep) {
   EXPECT_EQ(cpu.R(), 0x80 | c.r);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     Table, PrefixChain,
     testing::Values(ChainCase{"DdFd21", {0xDD, 0xFD, 0x21, 0x34, 0x12}, 18, 0x105, 3},
@@ -436,6 +442,8 @@ TEST_P(BlockOutput, PortCarriesTheDecrementedB) {
   EXPECT_EQ(cpu.F() & z80::FLAG_PV, z80::EvenParity(0x0F) ? z80::FLAG_PV : 0);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const BlockOutCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(All, BlockOutput,
                          testing::Values(BlockOutCase{"Outi", 0xA3, 0x4001},
                                          BlockOutCase{"Outd", 0xAB, 0x3FFF},
@@ -479,6 +487,8 @@ TEST_P(LdAIrPv, IsIff2UnlessAnInterruptIsDue) {
   EXPECT_EQ(cpu.A(), c.op == 0x57 ? 0x35 : 0x02);
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const LdAICase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     Table, LdAIrPv,
     testing::Values(LdAICase{"LineUp", 0x57, 0xFF, 0xFF, 0xFF, false},

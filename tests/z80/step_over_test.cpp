@@ -60,6 +60,8 @@ TEST_P(StepOver, StopsWhereItShould) {
   EXPECT_TRUE(h.dialogs.dialogs.Messages().empty());
 }
 
+// The case's name, not its bytes, wherever GoogleTest prints the value.
+void PrintTo(const OverCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(
     Table, StepOver,
     testing::Values(OverCase{"Call", {0xCD, 0x00, 0x80}, 0x103, 4},

@@ -2,6 +2,8 @@
 // the core and names each case that differs.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -181,6 +183,13 @@ std::string RunCase(const Case& in, const Case& want) {
 
 TEST(Z80Vectors, EveryCaseMatches) {
   const std::string dir = std::string(OVRIN_SHARED_DIR) + "/testdata/z80-vectors/";
+  // The vectors are kept outside the repository (their licence), so a plain
+  // clone has none; CI sets OVRIN_REQUIRE_VECTORS so they cannot go missing
+  // there unnoticed.
+  if (!std::filesystem::is_regular_file(dir + "tests.in")) {
+    if (std::getenv("OVRIN_REQUIRE_VECTORS")) FAIL() << "no reference vectors in " << dir;
+    GTEST_SKIP() << "no reference vectors in " << dir << " (they are kept outside the repository)";
+  }
   const auto inputs = ReadInput(dir + "tests.in");
   const auto expected = ReadExpected(dir + "tests.expected");
   ASSERT_EQ(inputs.size(), 1356u);
