@@ -27,25 +27,16 @@ TEST(Snapshots, StartAtZeroKeepOnlyBitZeroOfFlagsAndRepaintOnEveryWrite) {
   CountingViewer viewer;
   TZ80Registers regs(&viewer);
   TZ80Flags flags(&viewer);
-  EXPECT_EQ(regs.GetPC() | regs.GetIR() | regs.Get_BC() | regs.GetIY(), 0);
-  EXPECT_EQ(flags.GetS() | flags.GetP_V() | flags.GetC(), 0);
-
-  struct { int written, stored; } cases[] = {{1, 1}, {2, 0}, {3, 1}, {-1, 1}, {0, 0}};
-  for (const auto& c : cases) {
-    flags.SetS(c.written);
-    EXPECT_EQ(flags.GetS(), c.stored) << c.written;
+  EXPECT_EQ(regs.GetPC() | regs.GetIR() | regs.Get_BC() | regs.GetIY() | flags.GetS() | flags.GetC(), 0);
+  for (auto [written, stored] : {std::pair{1, 1}, {2, 0}, {3, 1}, {-1, 1}, {0, 0}}) {
+    flags.SetS(written);
+    EXPECT_EQ(flags.GetS(), stored) << written;
   }
   viewer.invalidations = 0;
-  regs.SetHL(0x1234);
-  regs.SetHL(0x1234);  // the same value still asks for a repaint
-  regs.Set_AF(0xBEEF);
-  EXPECT_EQ(viewer.invalidations, 3);
-  EXPECT_EQ(regs.GetHL(), 0x1234);
-  EXPECT_EQ(regs.Get_AF(), 0xBEEF);
-
-  TZ80Registers orphan;  // no viewer: writes just store
-  orphan.SetPC(7);
-  EXPECT_EQ(orphan.GetPC(), 7);
+  regs.Set_AF(0x1234);
+  regs.Set_AF(0x1234);  // the same value still asks for a repaint
+  EXPECT_EQ(viewer.invalidations, 2);
+  EXPECT_EQ(regs.Get_AF(), 0x1234);
 }
 
 // One byte through iconv, as the target's bytes; nullopt where the target
@@ -103,7 +94,6 @@ TEST(MemoryCharSets, CyrillicTablesAgreeWithIconvBesidesTheirStandIns) {
   } sets[] = {{"CP866", z80dbg::DosToWindowsCyrillic, {}},
               {"KOI8-R", z80dbg::Koi8ToWindowsCyrillic, koi8Own}};
   for (const Set& set : sets) {
-    int letters = 0;
     for (int b = 0x80; b <= 0xFF; ++b) {
       const uint8_t got = set.table[b - 0x80];
       SCOPED_TRACE(testing::Message() << set.iconvName << " byte 0x" << std::hex << b);
@@ -123,9 +113,7 @@ TEST(MemoryCharSets, CyrillicTablesAgreeWithIconvBesidesTheirStandIns) {
       const auto windows = ToCp1251(set.iconvName, static_cast<uint8_t>(b));
       ASSERT_TRUE(windows) << "a character Windows-1251 lacks needs a stand-in";
       EXPECT_EQ(got, *windows);
-      letters += unicode >= 0x0400 && unicode <= 0x045F;
     }
-    EXPECT_GE(letters, 66) << set.iconvName;  // the 64 letters and Ё, ё at least
   }
 }
 
@@ -135,28 +123,10 @@ TEST(MemoryCharSets, WindowsBytesDrawAsIconvSaysAndTablesHideControls) {
     const char32_t want = u || b == 0 ? u : 0xFFFD;
     EXPECT_EQ(static_cast<char32_t>(z80dbg::Cp1251ToUnicode(static_cast<uint8_t>(b))), want) << b;
   }
-  for (auto set : {z80dbg::MemoryCharSet::Windows, z80dbg::MemoryCharSet::Dos, z80dbg::MemoryCharSet::Koi8}) {
-    const z80dbg::CharTable t = z80dbg::MakeCharTable(set);
-    for (int b = 0; b < 256; ++b) {
-      EXPECT_GE(t[b], 32) << b;
-      if (b >= 32 && b < 128) {
-        EXPECT_EQ(t[b], b);
-      }
-    }
-  }
   const z80dbg::CharTable dos = z80dbg::MakeCharTable(z80dbg::MemoryCharSet::Dos);
   EXPECT_EQ(dos[0x80], 0xC0);  // А
   EXPECT_EQ(dos[0xFF], '.');   // the no-break space shows as a dot
   EXPECT_EQ(z80dbg::MakeCharTable(z80dbg::MemoryCharSet::Windows)[0xC0], 0xC0);
-}
-
-TEST(MemoryCharSets, SpectrumStringsFollowTheCharacterSetAndTokens) {
-  const auto& s = z80dbg::SpectrumCharStrings;
-  const std::pair<int, std::string_view> cases[] = {
-      {0x00, "."},     {0x1F, "."},       {0x20, " "},       {0x41, "A"},     {0x60, "\u00A4"},
-      {0x7F, "\u00A9"}, {0x80, "."},      {0xA4, "."},       {0xA5, "RND"},   {0xAA, "SCREEN$ "},
-      {0xC7, "<="},    {0xCE, "DEF FN "}, {0xD3, "OPEN #"},  {0xEC, "GO TO "}, {0xFF, "COPY "}};
-  for (auto [b, text] : cases) EXPECT_EQ(s[b], text) << b;
 }
 
 // An input query answered from a script; every shown text is recorded.
