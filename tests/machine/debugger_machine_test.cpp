@@ -2,15 +2,14 @@
 // keys, its menus and its viewers, found by name in the window the library
 // made. A breakpoint at a CALL stops the run, the window steps over the call
 // and runs on, and edited registers and memory are what the program uses.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWidget>
-
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "machine_test_util.h"
 #include "support/scripted_dialogs.h"
@@ -68,7 +67,9 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
   ASSERT_FALSE(m->IsCpuRunning());
 
   // A breakpoint on the CALL, set through the code display's menu.
-  auto action = [&](const char* name) { return form->findChild<QAction*>(QString::fromUtf8(name)); };
+  auto action = [&](const char* name) {
+    return form->findChild<QAction*>(QString::fromUtf8(name));
+  };
   dialogs.Answer({"#8004"});
   action("PopupViewAddress")->trigger();
   ASSERT_TRUE(WaitFor([&] { return action("PopupBreakpoint")->isEnabled(); }));

@@ -1,21 +1,21 @@
 // The debugger window over a flat test machine: the keys against a running
 // and a stopped processor, a breakpoint set in the window, edits the machine
 // then uses, and listing files written through the window's menu.
+#include "z80/debugger/qt/cpu_form.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "platform/files.h"
 #include "support/scripted_dialogs.h"
-#include "z80/debugger/qt/cpu_form.h"
 #include "z80/debugger/qt/disassembly_viewer.h"
 #include "z80/debugger/qt/registers_viewer.h"
 #include "z80_test_bus.h"
@@ -52,8 +52,9 @@ struct Host {
     bus.Load(0, program);
     current = this;
     previous = platform::SetDialogs(&dialogs);
-    EXPECT_EQ(Z80_Create("test", TestBus::Fetch, TestBus::Read, &Host::GuardedWrite, TestBus::In, TestBus::Out,
-                         TestBus::IntCheck, TestBus::AfterStep, &Host::Breakpoint, &bus, &object),
+    EXPECT_EQ(Z80_Create("test", TestBus::Fetch, TestBus::Read, &Host::GuardedWrite, TestBus::In,
+                         TestBus::Out, TestBus::IntCheck, TestBus::AfterStep, &Host::Breakpoint,
+                         &bus, &object),
               Z80_OK);
   }
   ~Host() {
@@ -95,11 +96,11 @@ TEST(CPUForm, KeysFollowTheRunState) {
   // Stopped: F5 does nothing, F7 and F8 step once, Shift or Ctrl make them
   // no keys; F9 runs; running: F7, F8, F9 are refused; F5 stops.
   const Step steps[] = {
-      {Qt::Key_F5, Qt::NoModifier, false, 0},     {Qt::Key_F7, Qt::NoModifier, false, 2},
-      {Qt::Key_F7, Qt::ShiftModifier, false, 2},  {Qt::Key_F8, Qt::NoModifier, false, 3},
+      {Qt::Key_F5, Qt::NoModifier, false, 0},      {Qt::Key_F7, Qt::NoModifier, false, 2},
+      {Qt::Key_F7, Qt::ShiftModifier, false, 2},   {Qt::Key_F8, Qt::NoModifier, false, 3},
       {Qt::Key_F8, Qt::ControlModifier, false, 3}, {Qt::Key_F9, Qt::NoModifier, true, -1},
-      {Qt::Key_F7, Qt::NoModifier, true, -1},     {Qt::Key_F8, Qt::NoModifier, true, -1},
-      {Qt::Key_F9, Qt::NoModifier, true, -1},     {Qt::Key_F5, Qt::NoModifier, false, -1},
+      {Qt::Key_F7, Qt::NoModifier, true, -1},      {Qt::Key_F8, Qt::NoModifier, true, -1},
+      {Qt::Key_F9, Qt::NoModifier, true, -1},      {Qt::Key_F5, Qt::NoModifier, false, -1},
   };
   for (const Step& s : steps) {
     const int before = h.bus.afterSteps;
@@ -251,7 +252,8 @@ TEST(CPUForm, ListingFromTheMenu) {
     h.dialogs.Reset();
     h.dialogs.Answer({c.file, "#0003", "#0000"});
     platform::FileWriter previousWriter;
-    if (c.failWrite) previousWriter = platform::SetFileWriterForTesting([](auto&, auto, auto) { return false; });
+    if (c.failWrite)
+      previousWriter = platform::SetFileWriterForTesting([](auto&, auto, auto) { return false; });
     form.PopupSaveListingClick();
     if (c.failWrite) platform::SetFileWriterForTesting(previousWriter);
     // The dialogs start from what was given last time.

@@ -12,7 +12,6 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <cstdio>
 
 #include "platform/dialogs.h"
@@ -30,9 +29,9 @@
 namespace {
 
 // The register rows of the register list and the fields they edit.
-uint16_t TZ80State::* const kRegisterFields[13] = {
-    &TZ80State::PC,  &TZ80State::IR,  &TZ80State::SP,  &TZ80State::AF,  &TZ80State::HL,
-    &TZ80State::DE,  &TZ80State::BC,  &TZ80State::IX,  &TZ80State::IY,  &TZ80State::_AF,
+uint16_t TZ80State::*const kRegisterFields[13] = {
+    &TZ80State::PC,  &TZ80State::IR,  &TZ80State::SP, &TZ80State::AF, &TZ80State::HL,
+    &TZ80State::DE,  &TZ80State::BC,  &TZ80State::IX, &TZ80State::IY, &TZ80State::_AF,
     &TZ80State::_HL, &TZ80State::_DE, &TZ80State::_BC};
 
 // The listing dialogs start from what was asked last time, in every window.
@@ -155,13 +154,15 @@ void TCPUForm::BuildLayout() {
   columns->setSizes({627 - 168, 168});
 
   // The form previews every key before the control with the focus.
-  for (QWidget* w : std::initializer_list<QWidget*>{DasmPanel, MemoryViewer, RegistersPanel, FlagsPanel})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{DasmPanel, MemoryViewer, RegistersPanel, FlagsPanel})
     w->installEventFilter(this);
   DasmPanel->setFocus();
 }
 
 void TCPUForm::BuildMenus() {
-  auto item = [this](QMenu* menu, const char* name, const char* caption, void (TCPUForm::*handler)()) {
+  auto item = [this](QMenu* menu, const char* name, const char* caption,
+                     void (TCPUForm::*handler)()) {
     QAction* a = menu->addAction(QString::fromUtf8(caption));
     a->setObjectName(QString::fromUtf8(name));
     if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
@@ -171,9 +172,11 @@ void TCPUForm::BuildMenus() {
 
   PopupMenuDasm = new QMenu(this);
   PopupMenuDasm->setObjectName(QStringLiteral("PopupMenuDasm"));
-  PopupViewAddress = item(PopupMenuDasm, "PopupViewAddress", "Смотреть адрес...", &TCPUForm::PopupViewAddressClick);
-  DasmSubMenuExecAddress = item(PopupMenuDasm, "DasmSubMenuExecAddress", "Исполняемая инструкция...",
-                                &TCPUForm::DasmSubMenuExecAddressClick);
+  PopupViewAddress = item(PopupMenuDasm, "PopupViewAddress", "Смотреть адрес...",
+                          &TCPUForm::PopupViewAddressClick);
+  DasmSubMenuExecAddress =
+      item(PopupMenuDasm, "DasmSubMenuExecAddress", "Исполняемая инструкция...",
+           &TCPUForm::DasmSubMenuExecAddressClick);
   PopupMenuDasm->addSeparator();
   PopupINTASM = item(PopupMenuDasm, "PopupINTASM", "Встроенный ассемблер", nullptr);
   connect(PopupINTASM, &QAction::triggered, this,
@@ -185,33 +188,42 @@ void TCPUForm::BuildMenus() {
   PopupResetBreakpoints = item(PopupMenuDasm, "PopupResetBreakpoints", "Сброс точек останова",
                                &TCPUForm::PopupResetBreakpointsClick);
   PopupResetBreakpoints->setEnabled(false);
-  PopupSaveListing = item(PopupMenuDasm, "PopupSaveListing", "Сохранить листинг...", &TCPUForm::PopupSaveListingClick);
+  PopupSaveListing = item(PopupMenuDasm, "PopupSaveListing", "Сохранить листинг...",
+                          &TCPUForm::PopupSaveListingClick);
   PopupMenuDasm->addSeparator();
-  connect(item(PopupMenuDasm, "SubMenuDasmRefresh", "Обновить", nullptr), &QAction::triggered, this, refresh);
+  connect(item(PopupMenuDasm, "SubMenuDasmRefresh", "Обновить", nullptr), &QAction::triggered, this,
+          refresh);
 
   PopupMenuReg = new QMenu(this);
   PopupMenuReg->setObjectName(QStringLiteral("PopupMenuReg"));
-  SubMenuOldValues = item(PopupMenuReg, "SubMenuOldValues", "Предыдущие значения", &TCPUForm::SubMenuOldValuesClick);
+  SubMenuOldValues = item(PopupMenuReg, "SubMenuOldValues", "Предыдущие значения",
+                          &TCPUForm::SubMenuOldValuesClick);
   SubMenuOldValues->setCheckable(true);
   PopupMenuReg->addSeparator();
-  connect(item(PopupMenuReg, "SubMenuRefreshRegs", "Обновить", nullptr), &QAction::triggered, this, refresh);
+  connect(item(PopupMenuReg, "SubMenuRefreshRegs", "Обновить", nullptr), &QAction::triggered, this,
+          refresh);
 
   PopupMenuMem = new QMenu(this);
   PopupMenuMem->setObjectName(QStringLiteral("PopupMenuMem"));
-  item(PopupMenuMem, "SubMenuMemViewAddress", "Смотреть адрес...", &TCPUForm::SubMenuMemViewAddressClick);
+  item(PopupMenuMem, "SubMenuMemViewAddress", "Смотреть адрес...",
+       &TCPUForm::SubMenuMemViewAddressClick);
   PopupMenuMem->addSeparator();
   SubMenuMemEncodeWin = item(PopupMenuMem, "SubMenuMemEncodeWin", "Кириллица Windows", nullptr);
   SubMenuMemEncodeDOS = item(PopupMenuMem, "SubMenuMemEncodeDOS", "Кириллица DOS", nullptr);
   SubMenuMemEncodeKOI8 = item(PopupMenuMem, "SubMenuMemEncodeKOI8", "Кириллица KOI-8", nullptr);
-  SubMenuMemEncodeSpectrum = item(PopupMenuMem, "SubMenuMemEncodeSpectrum", "Кодировка Spectrum", nullptr);
-  for (QAction* a : {SubMenuMemEncodeWin, SubMenuMemEncodeDOS, SubMenuMemEncodeKOI8, SubMenuMemEncodeSpectrum}) {
+  SubMenuMemEncodeSpectrum =
+      item(PopupMenuMem, "SubMenuMemEncodeSpectrum", "Кодировка Spectrum", nullptr);
+  for (QAction* a :
+       {SubMenuMemEncodeWin, SubMenuMemEncodeDOS, SubMenuMemEncodeKOI8, SubMenuMemEncodeSpectrum}) {
     a->setCheckable(true);
     connect(a, &QAction::triggered, this, [this, a] { SelectCharSet(a); });
   }
   SubMenuMemEncodeWin->setChecked(true);
   PopupMenuMem->addSeparator();
-  item(PopupMenuMem, "SubMenuMemSetBytesLine", "Число столбцов...", &TCPUForm::SubMenuMemSetBytesLineClick);
-  connect(item(PopupMenuMem, "SubMenuMemRefresh", "Обновить", nullptr), &QAction::triggered, this, refresh);
+  item(PopupMenuMem, "SubMenuMemSetBytesLine", "Число столбцов...",
+       &TCPUForm::SubMenuMemSetBytesLineClick);
+  connect(item(PopupMenuMem, "SubMenuMemRefresh", "Обновить", nullptr), &QAction::triggered, this,
+          refresh);
 
   const std::pair<QWidget*, QMenu*> popups[] = {
       {DasmPanel, PopupMenuDasm}, {MemoryViewer, PopupMenuMem}, {RegistersPanel, PopupMenuReg}};
@@ -227,19 +239,35 @@ void TCPUForm::WireViewers() {
   DasmPanel->SetMaxAddress(65535);
   DasmPanel->SetAddressLength(4);
   DasmPanel->SetBreakpointColor(QColor(0xFF, 0x00, 0x00));
-  DasmPanel->OnDisassemble = [this](TDisassemblyViewer*, int& a, std::string& r, int& n) { DasmPanelDisassemble(a, r, n); };
-  DasmPanel->OnGetData = [this](TDisassemblyViewer*, int a, int c, uint8_t* b, int& n) { DasmPanelGetData(a, c, b, n); };
-  DasmPanel->OnIsBreakpoint = [this](TDisassemblyViewer*, int a, bool& r) { DasmPanelIsBreakpoint(a, r); };
-  DasmPanel->OnIsExecution = [this](TDisassemblyViewer*, int a, bool& r) { DasmPanelIsExecution(a, r); };
+  DasmPanel->OnDisassemble = [this](TDisassemblyViewer*, int& a, std::string& r, int& n) {
+    DasmPanelDisassemble(a, r, n);
+  };
+  DasmPanel->OnGetData = [this](TDisassemblyViewer*, int a, int c, uint8_t* b, int& n) {
+    DasmPanelGetData(a, c, b, n);
+  };
+  DasmPanel->OnIsBreakpoint = [this](TDisassemblyViewer*, int a, bool& r) {
+    DasmPanelIsBreakpoint(a, r);
+  };
+  DasmPanel->OnIsExecution = [this](TDisassemblyViewer*, int a, bool& r) {
+    DasmPanelIsExecution(a, r);
+  };
   DasmPanel->OnMnemonicClick = [this](TDisassemblyViewer*, int a) { DasmPanelMnemonicClick(a); };
   DasmPanel->OnSetBreakpoint = [this](TDisassemblyViewer*, int a) { DasmPanelSetBreakpoint(a); };
   MemoryViewer->SetAddressMask(65535);
   MemoryViewer->SetAddressLength(4);
   MemoryViewer->SetBytesPerLine(8);
-  MemoryViewer->OnGetMemoryByte = [this](TMemoryViewer*, int a, uint8_t& v) { MemoryViewerGetMemoryByte(a, v); };
-  MemoryViewer->OnMemoryCellDblClick = [this](TMemoryViewer*, int a) { MemoryViewerMemoryCellDblClick(a); };
-  RegistersPanel->OnRegisterDblClick = [this](TRegistersViewer*, int row) { RegistersPanelRegisterDblClick(row); };
-  FlagsPanel->OnFlagDblClick = [this](TFlagsViewer*, uint8_t mask) { FlagsPanelFlagDblClick(mask); };
+  MemoryViewer->OnGetMemoryByte = [this](TMemoryViewer*, int a, uint8_t& v) {
+    MemoryViewerGetMemoryByte(a, v);
+  };
+  MemoryViewer->OnMemoryCellDblClick = [this](TMemoryViewer*, int a) {
+    MemoryViewerMemoryCellDblClick(a);
+  };
+  RegistersPanel->OnRegisterDblClick = [this](TRegistersViewer*, int row) {
+    RegistersPanelRegisterDblClick(row);
+  };
+  FlagsPanel->OnFlagDblClick = [this](TFlagsViewer*, uint8_t mask) {
+    FlagsPanelFlagDblClick(mask);
+  };
 }
 
 // ---- Window operations -------------------------------------------------------
@@ -263,7 +291,8 @@ void TCPUForm::FormShow() {
   RefreshView(true);
   RefreshView(true);
   const QString name = QString::fromUtf8(Z80Object->Name);
-  setWindowTitle(name.isEmpty() ? QStringLiteral("Z80 CPU") : QStringLiteral("Z80 CPU \"%1\"").arg(name));
+  setWindowTitle(name.isEmpty() ? QStringLiteral("Z80 CPU")
+                                : QStringLiteral("Z80 CPU \"%1\"").arg(name));
 }
 
 void TCPUForm::SetBreakpointCommandsEnabled(bool enabled) {
@@ -382,8 +411,10 @@ void TCPUForm::DasmPanelIsBreakpoint(int Address, bool& Result) {
 
 void TCPUForm::DasmPanelIsExecution(int Address, bool& Result) {
   if (!Z80Object || !Z80Object->StateRecord) return;
-  if (Z80Object->Running.load()) Result = false;
-  else if (Address == Z80Object->StateRecord->PC) Result = true;
+  if (Z80Object->Running.load())
+    Result = false;
+  else if (Address == Z80Object->StateRecord->PC)
+    Result = true;
 }
 
 void TCPUForm::DasmPanelSetBreakpoint(int Address) {
@@ -401,7 +432,8 @@ void TCPUForm::MemoryViewerMemoryCellDblClick(int Address) {
   int value = z80dbg::ReadMemory(Z80Object, Address, 1)[0];
   const std::string caption = Format("Изменение байта памяти #%04X", Address);
   if (!DebuggerInputNumber(caption.c_str(), "Новое значение:", value, "#%02X", 0, 255)) return;
-  WriteStopped([&](TZ80State& s) { s.OnWrite(Address & 0xFFFF, static_cast<uint8_t>(value), s.UserData); });
+  WriteStopped(
+      [&](TZ80State& s) { s.OnWrite(Address & 0xFFFF, static_cast<uint8_t>(value), s.UserData); });
   RefreshView(false);
 }
 
@@ -422,8 +454,10 @@ void TCPUForm::RegistersPanelRegisterDblClick(int Address) {
 void TCPUForm::FlagsPanelFlagDblClick(uint8_t FlagMask) {
   if (Z80Object->Running.load()) return;
   TZ80State& s = *Z80Object->StateRecord;
-  if (s.AF & FlagMask) s.AF &= ~FlagMask;
-  else s.AF |= FlagMask;
+  if (s.AF & FlagMask)
+    s.AF &= ~FlagMask;
+  else
+    s.AF |= FlagMask;
   RefreshView(false);
 }
 
@@ -438,7 +472,8 @@ void TCPUForm::DasmPanelMnemonicClick(int Address) {
     const int n = Z80Assemble(text.c_str(), Address);
     if (n > 0) {
       WriteStopped([&](TZ80State& s) {
-        for (int i = 0; i < n; ++i) s.OnWrite((Address + i) & 0xFFFF, AsmBuffer.Output[i], s.UserData);
+        for (int i = 0; i < n; ++i)
+          s.OnWrite((Address + i) & 0xFFFF, AsmBuffer.Output[i], s.UserData);
       });
       RefreshView(false);
       return;
@@ -451,7 +486,9 @@ void TCPUForm::DasmPanelMnemonicClick(int Address) {
 
 void TCPUForm::PopupViewAddressClick() {
   int address = DasmPanel->GetSelectedAddress();
-  if (!DebuggerInputNumber("Адрес дизассемблироания", "Новое значение:", address, "#%04X", 0, 0xFFFF)) return;
+  if (!DebuggerInputNumber("Адрес дизассемблироания", "Новое значение:", address, "#%04X", 0,
+                           0xFFFF))
+    return;
   DasmPanel->SetSelectedAddress(address);
   DasmPanel->UpdateData();
 }
@@ -498,14 +535,17 @@ void TCPUForm::SubMenuOldValuesClick() {
 
 void TCPUForm::SubMenuMemViewAddressClick() {
   int address = MemoryViewer->GetTopAddress();
-  if (!DebuggerInputNumber("Адрес просмотра памяти", "Новое значение:", address, "#%04X", 0, 0xFFFF)) return;
+  if (!DebuggerInputNumber("Адрес просмотра памяти", "Новое значение:", address, "#%04X", 0,
+                           0xFFFF))
+    return;
   MemoryViewer->SetTopAddress(address);
   MemoryViewer->UpdateData();
 }
 
 void TCPUForm::SubMenuMemSetBytesLineClick() {
   int count = MemoryViewer->GetBytesPerLine();
-  if (!DebuggerInputNumber("Число столбцов в дампе", "Новое значение:", count, "%i", 1, 1500)) return;
+  if (!DebuggerInputNumber("Число столбцов в дампе", "Новое значение:", count, "%i", 1, 1500))
+    return;
   MemoryViewer->SetBytesPerLine(count);
   MemoryViewer->UpdateData();
 }
@@ -520,7 +560,8 @@ void TCPUForm::SelectCharSet(QAction* item) {
     action->setChecked(action == item);
     if (action != item) continue;
     MemoryViewer->SetSpectrumText(set == z80dbg::MemoryCharSet::Spectrum);
-    if (set != z80dbg::MemoryCharSet::Spectrum) MemoryViewer->CharTable = z80dbg::MakeCharTable(set);
+    if (set != z80dbg::MemoryCharSet::Spectrum)
+      MemoryViewer->CharTable = z80dbg::MakeCharTable(set);
   }
   MemoryViewer->UpdateData();
 }
@@ -566,7 +607,8 @@ bool TCPUForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
       Z80_ExecOver(Z80Object);
       RepaintStatus();
     }
-  } else if (key == Qt::Key_4 && (modifiers & Qt::ControlModifier) && !(modifiers & Qt::ShiftModifier)) {
+  } else if (key == Qt::Key_4 && (modifiers & Qt::ControlModifier) &&
+             !(modifiers & Qt::ShiftModifier)) {
     RefreshView(false);
     DasmPanel->UpdateData();
   } else if (key == Qt::Key_F9 && plain) {
@@ -588,10 +630,14 @@ bool TCPUForm::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (FormKeyDown(key->key(), key->modifiers())) return true;
   } else if (event->type() == QEvent::MouseButtonRelease && Z80Object && Z80Object->StateRecord) {
-    if (watched == LabelIFF1) LabelIFF1Click();
-    else if (watched == LabelIFF2) LabelIFF2Click();
-    else if (watched == LabelHLT) LabelHLTClick();
-    else if (watched == LabelIM) LabelIMClick();
+    if (watched == LabelIFF1)
+      LabelIFF1Click();
+    else if (watched == LabelIFF2)
+      LabelIFF2Click();
+    else if (watched == LabelHLT)
+      LabelHLTClick();
+    else if (watched == LabelIM)
+      LabelIMClick();
   }
   return QWidget::eventFilter(watched, event);
 }

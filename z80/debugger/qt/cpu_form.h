@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QWidget>
-
 #include <cstdint>
 #include <functional>
 #include <string>
