@@ -16,7 +16,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "shell/main_form.h"
+#include "shell/qt/main_form.h"
 #include "shell/program_entry.h"
 #include "z80/z80_host.h"
 

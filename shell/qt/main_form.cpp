@@ -1,15 +1,19 @@
-#include "shell/main_form.h"
+#include "shell/qt/main_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QMenuBar>
 #include <QScreen>
 #include <QThread>
 
 #include "platform/qt/input_capture.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/screen_panel.h"
-#include "shell/file_dialogs_qt.h"
+#include "shell/qt/file_dialogs_qt.h"
+#include "shell/qt/forms.h"
+#include "shell/qt/main_menu_qt.h"
 #include "shell/program_entry.h"
 
 TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
@@ -37,18 +41,29 @@ TMainForm::TMainForm(TMainFormOptions options, QWidget* parent)
   connect(&TimerUpdateSCR, &QTimer::timeout, this, &TMainForm::TimerUpdateSCRTimer);
 
   display_device_.set_leave_full_screen([this] { LeaveFullScreen(); });
+
+  // The menu bar never takes the keys: they belong to the emulated machine.
+  menuBar()->setFocusPolicy(Qt::NoFocus);
+  connect(qApp, &QGuiApplication::applicationStateChanged, this,
+          [this](Qt::ApplicationState state) { ActivateDisplay(state == Qt::ApplicationActive); });
 }
 
 TMainForm::~TMainForm() { FormClose(); }
 
 void TMainForm::AttachMachine(TZXHardware* machine) {
-  machine_ = machine;
+  menu_.reset();
+  commands_.reset();
+  run_control_.reset();
   files_.reset();
-  if (machine_)
-    files_ = std::make_unique<TShellFiles>(*machine_, this,
-                                           TScreenModeHooks{[this] { return IsFullScreen(); },
-                                                            [this] { LeaveFullScreen(); },
-                                                            [this] { EnterFullScreen(); }});
+  machine_ = machine;
+  if (!machine_) return;
+  files_ = std::make_unique<TShellFiles>(*machine_, this,
+                                         TScreenModeHooks{[this] { return IsFullScreen(); },
+                                                          [this] { LeaveFullScreen(); },
+                                                          [this] { EnterFullScreen(); }});
+  run_control_ = std::make_unique<TMachineRunControl>(*machine_);
+  commands_ = std::make_unique<TMenuCommands>(*machine_, *run_control_, files_->Commands, switches_, *this);
+  menu_ = std::make_unique<TMainMenuQt>(*this, *commands_);
 }
 
 std::string TMainForm::SettingsPath() const {
@@ -83,6 +98,9 @@ void TMainForm::FormShow() {
 
   CheckFirstRun(store);
   ReadKeySettings(store, m, switches_);
+  // The marks and the sound items' states as the settings left the machine.
+  commands_->SetStartUpStates();
+  menu_->Sync();
 
   m.LoadRoms();
 
@@ -106,7 +124,22 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::SubMenuRunClick() {
-  if (machine_) machine_->StartCpu();
+  if (!commands_) return;
+  commands_->SubMenuRunClick();
+  menu_->Sync();
+}
+
+void TMainForm::ShowForm(TFormId form) {
+  switch (form) {
+    case TFormId::Timing: ShowTimingForm(*this); break;
+    case TFormId::MemorySet: ShowMemorySetForm(*this); break;
+    case TFormId::Palette: ShowPaletteForm(*this); break;
+    case TFormId::Registry: ShowFormRegistry(*this); break;
+    case TFormId::About: ShowAboutForm(*this); break;
+    case TFormId::StateHardware: ShowFormStateHardware(*this); break;
+    case TFormId::StateAY: ShowFormStateAY(*this); break;
+    case TFormId::StateVG93: ShowFormStateVG93(*this); break;
+  }
 }
 
 bool TMainForm::SubMenuSaveSettingsClick() {
@@ -138,11 +171,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TMainForm::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::ActivationChange) ActivateDisplay(isActiveWindow());
-  QMainWindow::changeEvent(event);
-}
-
 void TMainForm::ActivateDisplay(bool active) {
   // Nothing stays held while another application has the keyboard, and in
   // full screen the pointer is ours only while we are active.
@@ -151,10 +179,9 @@ void TMainForm::ActivateDisplay(bool active) {
 }
 
 void TMainForm::TimerUpdateSCRTimer() {
-  if (!machine_ || machine_->IsCpuRunning()) return;
-  // A stopped machine keeps showing its picture, with the flash alternating.
-  machine_->FlashPhase ^= 1;
-  machine_->RefreshScreen();
+  if (!commands_) return;
+  commands_->TimerUpdateSCRTimer();
+  menu_->Sync();
 }
 
 void TMainForm::PanelResized() {
@@ -170,9 +197,13 @@ void TMainForm::EnterFullScreen() {
   if (!machine_ || IsFullScreen()) return;
   SavedFormBounds = geometry();
   centralWidget()->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-  setMinimumSize(0, 0);
-  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  // The fixed-size constraint left its bounds on the central widget too.
+  for (QWidget* w : {static_cast<QWidget*>(this), centralWidget()}) {
+    w->setMinimumSize(0, 0);
+    w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
   screen_panel_->SetFullScreen(true);
+  menuBar()->hide();
   showFullScreen();
   capture_->SetCaptured(true);
   machine_->FullScreenFlag = 1;
@@ -182,6 +213,7 @@ void TMainForm::LeaveFullScreen() {
   if (!machine_ || !IsFullScreen()) return;
   capture_->SetCaptured(false);
   showNormal();
+  menuBar()->show();
   screen_panel_->SetFullScreen(false);
   centralWidget()->layout()->setSizeConstraint(QLayout::SetFixedSize);
   PanelResized();

@@ -1,6 +1,7 @@
-// The main window: the sunken picture panel, the start-up sequence of its
-// first showing, full screen, and the shutdown when it closes. The menus and
-// dialogs are units of their own and join through the public operations.
+// The main window: the sunken picture panel, the menu, the start-up sequence
+// of its first showing, full screen, and the shutdown when it closes. The
+// menu's commands and the dialogs are units of their own and join through
+// the public operations.
 #pragma once
 
 #include <QMainWindow>
@@ -14,9 +15,11 @@
 #include "platform/display.h"
 #include "platform/input.h"
 #include "shell/machine_devices.h"
+#include "shell/main_menu.h"
 #include "shell/settings.h"
 
 struct TShellFiles;
+class TMainMenuQt;
 
 namespace platform::qt {
 class ScreenPanel;
@@ -30,7 +33,7 @@ struct TMainFormOptions {
   std::chrono::milliseconds ClockMeasureSleep{1020};
 };
 
-class TMainForm final : public QMainWindow {
+class TMainForm final : public QMainWindow, public IMenuWindow {
   Q_OBJECT
 
  public:
@@ -48,14 +51,26 @@ class TMainForm final : public QMainWindow {
   // file. Runs once, from closing the window or from the program's end.
   void FormClose();
 
-  void EnterFullScreen();
-  void LeaveFullScreen();
+  // Full screen hides the menu bar; the window's actions keep the shortcuts.
+  void EnterFullScreen() override;
+  void LeaveFullScreen() override;
+  bool IsFullScreen() override { return static_cast<const TMainForm*>(this)->IsFullScreen(); }
   bool IsFullScreen() const;
+
+  void CloseWindow() override { close(); }
+  // Opens one of the shell's windows (shell/qt/forms.h).
+  void ShowForm(TFormId form) override;
+  bool SaveParams() override { return SubMenuSaveSettingsClick(); }
 
   // Save params.
   bool SubMenuSaveSettingsClick();
-  // Start: starts the processor.
+  // Start: starts the processor and sets the enabled states of Start and Stop.
   void SubMenuRunClick();
+
+  // The menu's commands with its marks and states, and the menu showing
+  // them; made with the machine.
+  TMenuCommands* Commands() const { return commands_.get(); }
+  TMainMenuQt* Menu() const { return menu_.get(); }
 
   // The File menu's work (opening, disks, memory blocks, snapshots); made
   // with the machine.
@@ -70,7 +85,6 @@ class TMainForm final : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void changeEvent(QEvent* event) override;
 
  private slots:
   void TimerUpdateSCRTimer();
@@ -88,6 +102,9 @@ class TMainForm final : public QMainWindow {
   TInputDevice input_device_{input_devices_};
   TShellSwitches switches_;
   std::unique_ptr<TShellFiles> files_;
+  std::unique_ptr<TMachineRunControl> run_control_;
+  std::unique_ptr<TMenuCommands> commands_;
+  std::unique_ptr<TMainMenuQt> menu_;
 
   platform::qt::ScreenPanel* screen_panel_ = nullptr;
   platform::qt::InputCapture* capture_ = nullptr;

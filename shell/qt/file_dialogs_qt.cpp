@@ -1,4 +1,4 @@
-#include "shell/file_dialogs_qt.h"
+#include "shell/qt/file_dialogs_qt.h"
 
 #include <QCheckBox>
 #include <QFile>

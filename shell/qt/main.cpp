@@ -10,7 +10,7 @@
 #include "machine/hardware.h"
 #include "platform/dialogs.h"
 #include "platform/qt/qt_dialogs.h"
-#include "shell/main_form.h"
+#include "shell/qt/main_form.h"
 #include "shell/program_entry.h"
 #include "z80/z80_host.h"
 
