@@ -77,6 +77,9 @@ TCPUForm::TCPUForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
   setObjectName(QStringLiteral("CPUForm"));
   setWindowTitle(QStringLiteral("Z80 CPU"));
   resize(627, 347);
+  QFont dialogFont = font();
+  dialogFont.setPointSize(8);
+  setFont(dialogFont);
   BuildLayout();
   BuildMenus();
   WireViewers();
