@@ -5,38 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWidget>
-#include <thread>
 
 #include "machine_test_util.h"
 #include "support/scripted_dialogs.h"
+#include "support/wait_for_events.h"
 #include "z80/z80_host.h"
 
 using namespace machine_test;
+using testing_support::WaitFor;
 
 namespace {
-
-template <typename Done>
-bool WaitFor(Done done) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < 20000) {
-    QApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return done();
-}
-
-struct FullScreenDisplay : IDisplayOutput {
-  std::atomic<int> left{0};
-  void LeaveFullScreen(TZXHardware& m) override {
-    ++left;
-    m.FullScreenFlag = 0;
-  }
-};
 
 QWidget* CpuWindow() {
   for (QWidget* w : QApplication::topLevelWidgets())
@@ -53,8 +33,6 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
   testing_support::ScriptedDialogs dialogs;
   platform::Dialogs* previous = Z80_SetDialogs(&dialogs);
   auto m = MakeMachine();
-  FullScreenDisplay display;
-  m->SetDisplayOutput(&display);
   QWidget* form = CpuWindow();
   ASSERT_NE(form, nullptr);
 
@@ -74,10 +52,8 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
   action("PopupViewAddress")->trigger();
   ASSERT_TRUE(WaitFor([&] { return action("PopupBreakpoint")->isEnabled(); }));
   action("PopupBreakpoint")->trigger();
-  m->FullScreenFlag = 1;
   Key(form, Qt::Key_F9);
   ASSERT_TRUE(WaitFor([&] { return form->isVisible(); }));
-  EXPECT_EQ(display.left, 1);  // the host heard of the stop
   EXPECT_FALSE(m->IsCpuRunning());
   EXPECT_EQ(m->Cpu().PC, 0x8004);
   const uint8_t count = m->Windows[2][0x1000];
@@ -88,7 +64,6 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
 
   Key(form, Qt::Key_F9);  // runs, and stops on the CALL a lap later
   ASSERT_TRUE(WaitFor([&] { return !m->IsCpuRunning() && m->Cpu().PC == 0x8004; }));
-  EXPECT_EQ(m->Cpu().PC, 0x8004);
   EXPECT_EQ(m->Windows[2][0x1000], uint8_t(count + 1));
 
   // HL (the fifth row) and the byte at #9100, edited in their viewers.
@@ -104,9 +79,7 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
   ASSERT_TRUE(WaitFor([&] { return memory->hasFocus(); }));
   dialogs.Answer({"#40"});
   Key(memory, Qt::Key_Return);
-  ASSERT_EQ(dialogs.queries.size(), 4u);
-  EXPECT_EQ(dialogs.queries[1].caption, "Изменение регистра HL");
-  EXPECT_EQ(dialogs.queries[3].caption, "Изменение байта памяти #9100");
+  EXPECT_EQ(dialogs.Unanswered(), 0u);
 
   Key(form, Qt::Key_F9);
   ASSERT_TRUE(WaitFor([&] { return !m->IsCpuRunning() && m->Cpu().PC == 0x8004; }));

@@ -1,6 +1,6 @@
 // A recording dialogs backend that also answers input queries and save-file
-// dialogs from a script: each answer is a text (OK with it) or nothing
-// (Cancel). An unscripted query is cancelled.
+// dialogs from a script: a text is OK with that text, nothing is Cancel, and
+// so is a query left unscripted.
 #pragma once
 
 #include <deque>
@@ -16,20 +16,18 @@ class ScriptedDialogs : public RecordingDialogs {
  public:
   struct Query {
     std::string caption;
-    std::string prompt;
-    std::string shown;  // the text the query was opened with
+    std::string shown;  // the text the query opened with
   };
+  std::vector<Query> queries;
 
   void Answer(std::initializer_list<std::optional<std::string>> answers) {
     answers_.insert(answers_.end(), answers);
   }
-  bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text) override {
-    queries.push_back({std::string(caption), std::string(prompt), text});
-    return Take(text);
+  bool InputQuery(std::string_view caption, std::string_view, std::string& text) override {
+    return Take(std::string(caption), text);
   }
   bool SaveFileName(const platform::SaveFileRequest& request, std::string& fileName) override {
-    queries.push_back({request.Title, "", fileName});
-    return Take(fileName);
+    return Take(request.Title, fileName);
   }
   size_t Unanswered() const { return answers_.size(); }
   void Reset() {
@@ -38,15 +36,15 @@ class ScriptedDialogs : public RecordingDialogs {
     Clear();
   }
 
-  std::vector<Query> queries;
-
  private:
-  bool Take(std::string& text) {
-    if (answers_.empty()) return false;
-    const std::optional<std::string> a = answers_.front();
+  bool Take(std::string caption, std::string& text) {
+    queries.push_back({std::move(caption), text});
+    if (answers_.empty() || !answers_.front()) {
+      if (!answers_.empty()) answers_.pop_front();
+      return false;
+    }
+    text = *answers_.front();
     answers_.pop_front();
-    if (!a) return false;
-    text = *a;
     return true;
   }
   std::deque<std::optional<std::string>> answers_;
