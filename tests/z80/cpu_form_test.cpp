@@ -78,7 +78,9 @@ TEST(CPUForm, KeysFollowTheRunState) {
   for (const auto& s : steps) {
     h.key(s.key, s.mods);
     EXPECT_EQ(h.running(), s.runningAfter) << s.key;
-    if (s.pcAfter >= 0) EXPECT_EQ(h.cpu().PC, s.pcAfter) << s.key;
+    if (s.pcAfter >= 0) {
+      EXPECT_EQ(h.cpu().PC, s.pcAfter) << s.key;
+    }
   }
 }
 
