@@ -25,6 +25,11 @@ bool Dialogs::InputQuery(std::string_view caption, std::string_view prompt, std:
   return false;
 }
 
+bool Dialogs::SaveFileName(const SaveFileRequest& request, std::string& fileName) {
+  std::fprintf(stderr, "[%s] %s (cancelled)\n", request.Title.c_str(), fileName.c_str());
+  return false;
+}
+
 namespace {
 StderrDialogs g_stderr;
 std::atomic<Dialogs*> g_current{nullptr};

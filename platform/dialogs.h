@@ -6,12 +6,24 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Warning, Error, Question };
 enum class MsgResult { Ok, Cancel, Yes, No };
+
+// A save-file dialog: filters as (label, pattern) pairs, the first one
+// chosen at first; a typed name without an extension gets DefaultExt.
+struct SaveFileRequest {
+  std::string Title;
+  std::vector<std::pair<std::string, std::string>> Filters;
+  std::string DefaultExt;
+  std::string InitialDir = ".";
+  bool ConfirmOverwrite = true;
+};
 
 class Dialogs {
  public:
@@ -24,6 +36,10 @@ class Dialogs {
   // unchanged. Without a user to ask (this default), the query is written to
   // stderr and cancelled.
   virtual bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text);
+  // A save-file dialog proposing fileName. True on OK with the chosen name
+  // in fileName; false on Cancel, fileName unchanged. The default, with no
+  // user to ask, writes the request to stderr and cancels.
+  virtual bool SaveFileName(const SaveFileRequest& request, std::string& fileName);
 };
 
 // Writes every message to stderr and answers with the first button

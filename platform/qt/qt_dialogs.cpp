@@ -1,6 +1,8 @@
 #include "platform/qt/qt_dialogs.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
@@ -74,6 +76,32 @@ bool QtDialogs::InputQuery(std::string_view caption, std::string_view prompt, st
     dialog.setTextValue(QString::fromStdString(text));
     if (dialog.exec() != QDialog::Accepted) return false;
     text = dialog.textValue().toStdString();
+    return true;
+  };
+  if (QThread::currentThread() == app->thread()) return ask();
+  bool accepted = false;
+  QMetaObject::invokeMethod(app, [&] { accepted = ask(); }, Qt::BlockingQueuedConnection);
+  return accepted;
+}
+
+bool QtDialogs::SaveFileName(const SaveFileRequest& request, std::string& fileName) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return Dialogs::SaveFileName(request, fileName);
+  auto ask = [&] {
+    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.Title),
+                       QFile::decodeName(QByteArray::fromStdString(request.InitialDir)));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!request.ConfirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    QStringList filters;
+    for (const auto& [label, pattern] : request.Filters)
+      filters << QString::fromStdString(label + " (" + pattern + ")");
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QString::fromStdString(request.DefaultExt));
+    dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(fileName)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    fileName = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
     return true;
   };
   if (QThread::currentThread() == app->thread()) return ask();

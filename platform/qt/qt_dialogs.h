@@ -12,6 +12,7 @@ class QtDialogs final : public Dialogs {
   MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
                     MsgIcon icon) override;
   bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text) override;
+  bool SaveFileName(const SaveFileRequest& request, std::string& fileName) override;
 };
 
 }  // namespace platform::qt

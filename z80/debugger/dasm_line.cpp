@@ -33,9 +33,9 @@ std::vector<uint8_t> ReadMemory(TZ80Object* object, uint32_t address, int count)
   return bytes;
 }
 
-DasmLine DisassembleLine(TZ80Object* object, uint32_t address) {
+DasmCodeLine DisassembleLine(TZ80Object* object, uint32_t address) {
   const uint16_t at = address & 0xFFFF;
-  DasmLine line;
+  DasmCodeLine line;
   line.Text = Disassemble(object, at, line.Length);
   if (line.Text.size() < 20) line.Text.resize(20, ' ');
   line.Text += "; " + std::to_string(Z80InstructionTacts(object, at)) + " T";

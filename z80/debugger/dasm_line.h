@@ -10,7 +10,7 @@ struct TZ80Object;
 
 namespace z80dbg {
 
-struct DasmLine {
+struct DasmCodeLine {
   std::string Text;  // instruction padded to 20 columns, "; ", T-states, " T"
   int Length = 1;    // bytes of the instruction, at least 1
 };
@@ -21,7 +21,7 @@ std::vector<uint8_t> ReadMemory(TZ80Object* object, uint32_t address, int count)
 // The instruction at address (taken modulo 65536). The bytes read grow by
 // doubling while the instruction is longer than what was read, so a long run
 // of prefixes is still seen whole.
-DasmLine DisassembleLine(TZ80Object* object, uint32_t address);
+DasmCodeLine DisassembleLine(TZ80Object* object, uint32_t address);
 
 // The instruction's own text without the T-state column, as the line
 // assembler offers it for editing.

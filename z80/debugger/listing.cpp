@@ -1,6 +1,10 @@
 #include "z80/debugger/listing.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/files.h"
 #include "z80/debugger/dasm_line.h"
@@ -37,7 +41,7 @@ std::string BuildListing(TZ80Object* object, uint32_t start, uint32_t length, in
   const uint64_t end = uint64_t{start} + length;
   for (uint64_t a = start; a <= end;) {
     const uint32_t address = a & 0xFFFF;
-    const DasmLine line = DisassembleLine(object, address);
+    const DasmCodeLine line = DisassembleLine(object, address);
     const int count = line.Length < 32 ? line.Length : 32;
     char head[32];
     std::snprintf(head, sizeof(head), ":%0*X  ", addressLength, address);
@@ -49,6 +53,16 @@ std::string BuildListing(TZ80Object* object, uint32_t start, uint32_t length, in
     a += line.Length;
   }
   return out;
+}
+
+bool CanCreateListing(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target(path);
+  if (target.filename().empty() || fs::is_directory(target, ec)) return false;
+  fs::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 bool WriteListing(const std::string& path, const std::string& text) {

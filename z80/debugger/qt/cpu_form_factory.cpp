@@ -1,0 +1,23 @@
+// Puts the Qt debugger window in place of the do-nothing one as soon as the
+// library is loaded. A window is a widget of the GUI thread, so an instance
+// created without a QApplication, or on another thread, still gets the
+// do-nothing window.
+#include <QApplication>
+#include <QThread>
+
+#include "z80/debugger/qt/cpu_form.h"
+
+namespace {
+
+TCPUWindow* CreateWindowForThisThread() {
+  auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+  if (app && QThread::currentThread() == app->thread()) return new TCPUForm;
+  return new TNullCPUWindow;
+}
+
+[[maybe_unused]] const bool g_installed = [] {
+  z80::SetCPUWindowFactory(&CreateWindowForThisThread);
+  return true;
+}();
+
+}  // namespace
