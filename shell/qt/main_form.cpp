@@ -223,7 +223,7 @@ void TMainForm::LeaveFullScreen() {
   screen_panel_->SetFullScreen(false);
   centralWidget()->layout()->setSizeConstraint(QLayout::SetFixedSize);
   QMainWindow::layout()->setSizeConstraint(QLayout::SetFixedSize);
+  machine_->FullScreenFlag = 0;  // the window takes the picture's size again
   PanelResized();
   setGeometry(SavedFormBounds);
-  machine_->FullScreenFlag = 0;
 }
