@@ -1,7 +1,8 @@
 #include "disk/formats.h"
 
+#include "disk/file_extensions.h"
+
 #include <array>
-#include <cctype>
 #include <string>
 
 namespace disk {
@@ -23,20 +24,8 @@ constexpr std::array kHandlers = {
 }  // namespace
 
 ImageFormat FormatFromExtension(std::string_view name) {
-  const size_t slash = name.find_last_of('/');
-  const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
-  const size_t dot = base.find_last_of('.');
-  if (dot == std::string_view::npos) return ImageFormat::None;
-  std::string ext(base.substr(dot));
-  for (char& ch : ext) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  if (ext == ".TRD") return ImageFormat::Trd;
-  if (ext == ".SCL") return ImageFormat::Scl;
-  if (ext == ".FDI") return ImageFormat::Fdi;
-  if (ext == ".UDI") return ImageFormat::Udi;
-  if (ext == ".TD0") return ImageFormat::Td0;
-  if (ext == ".FDD") return ImageFormat::Fdd;
-  if (ext.size() >= 2 && (ext[1] == '$' || ext[1] == '!')) return ImageFormat::Hobeta;
-  return ImageFormat::None;
+  const FileExtension* known = FindExtension(UpperExtension(name));
+  return known && known->Kind == FileKind::Disk ? known->Format : ImageFormat::None;
 }
 
 const FormatHandler* FindFormatHandler(ImageFormat format) {

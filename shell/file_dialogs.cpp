@@ -1,6 +1,5 @@
 #include "shell/file_dialogs.h"
 
-#include <cctype>
 
 #include "platform/dialogs.h"
 #include "shell/settings.h"
@@ -11,22 +10,9 @@ std::string TFileFilter::Text() const {
   return text + ")";
 }
 
-std::string UpperExtension(std::string_view fileName) {
-  // On Linux only '/' separates directories; a dot in a directory's name is
-  // no extension of the file.
-  const size_t slash = fileName.rfind('/');
-  const std::string_view base = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
-  const size_t dot = base.rfind('.');
-  if (dot == std::string_view::npos) return {};
-  std::string_view ext = base.substr(dot);
-  while (!ext.empty() && (ext.back() == ' ' || ext.back() == '\t')) ext.remove_suffix(1);
-  std::string upper(ext);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
-
 bool IsHobetaExtension(std::string_view upperExt) {
-  return upperExt.size() >= 2 && upperExt[0] == '.' && (upperExt[1] == '$' || upperExt[1] == '!');
+  const disk::FileExtension* known = disk::FindExtension(upperExt);
+  return known && known->Format == disk::ImageFormat::Hobeta;
 }
 
 bool AcceptSeveralFiles(const std::vector<std::string>& files) {
@@ -41,36 +27,51 @@ bool AcceptSeveralFiles(const std::vector<std::string>& files) {
   return true;
 }
 
-std::string DiskDialogDefaultExt(int filterIndex) {
-  switch (filterIndex) {
-    case 1:
-    case 2: return "trd";
-    case 3: return "scl";
-    case 4: return "fdi";
-    case 5: return "td0";
-    case 6: return "udi";
-    case 7: return "fdd";
-    default: return "scl";
+namespace {
+
+const TFileFilter kAllFiles{"All files", {"*"}};
+
+// The filters of one dialog from the known extensions: first every pattern
+// the dialog offers under `all`, then one filter per label, then all files.
+// `firstExt` gets, per filter, the extension of its first row.
+std::vector<TFileFilter> Filters(const char* disk::FileExtension::*label, const char* all,
+                                 std::vector<const disk::FileExtension*>* firstRow = nullptr) {
+  std::vector<TFileFilter> filters = {{all, {}}};
+  std::vector<const disk::FileExtension*> rows = {nullptr};
+  for (const disk::FileExtension& e : disk::KnownExtensions()) {
+    if (!(e.*label)) continue;
+    if (!rows.front()) rows.front() = &e;
+    filters.front().Patterns.push_back(e.Pattern());
+    if (filters.back().Label != e.*label || filters.size() == 1) {
+      filters.push_back({e.*label, {}});
+      rows.push_back(&e);
+    }
+    filters.back().Patterns.push_back(e.Pattern());
   }
+  filters.push_back(kAllFiles);
+  rows.push_back(nullptr);
+  if (firstRow) *firstRow = rows;
+  return filters;
 }
 
-namespace {
-const TFileFilter kAllFiles{"All files", {"*"}};
-const TFileFilter kHobeta{"HOBETA files", {"*.$*", "*.!*"}};
 }  // namespace
+
+std::string DiskDialogDefaultExt(int filterIndex) {
+  std::vector<const disk::FileExtension*> rows;
+  Filters(&disk::FileExtension::DiskLabel, "", &rows);
+  // A filter of single names proposes its own extension; HOBETA files and
+  // all files propose SCL.
+  const disk::FileExtension* row =
+      filterIndex >= 1 && filterIndex <= static_cast<int>(rows.size()) ? rows[static_cast<size_t>(filterIndex - 1)]
+                                                                       : nullptr;
+  if (!row || row->Prefix) return "scl";
+  return row->Pattern().substr(2);
+}
 
 TFileDialog MakeOpenDiskDialog() {
   TFileDialog d;
   d.Title = "Open disk image...";
-  d.Filters = {{"TR-DOS disks", {"*.trd", "*.scl", "*.fdi", "*.td0", "*.udi", "*.fdd", "*.$*", "*.!*"}},
-               {"TRD files ", {"*.trd"}},
-               {"SCL files", {"*.scl"}},
-               {"FDI files", {"*.fdi"}},
-               {"TELEDISK files", {"*.td0"}},
-               {"UDI files", {"*.udi"}},
-               {"FDD files", {"*.fdd"}},
-               kHobeta,
-               kAllFiles};
+  d.Filters = Filters(&disk::FileExtension::DiskLabel, "TR-DOS disks");
   d.DefaultExt = "trd";
   d.ShowReadOnly = true;
   d.AllowMultiple = true;
@@ -82,23 +83,7 @@ TFileDialog MakeOpenDiskDialog() {
 TFileDialog MakeOpenAllDialog() {
   TFileDialog d;
   d.Title = "Open...";
-  d.Filters = {{"All formats",
-                {"*.trd", "*.scl", "*.fdi", "*.td0", "*.udi", "*.fdd", "*.$*", "*.!*", "*.tap", "*.z80",
-                 "*.sna", "*.sit", "*.sp", "*.zx"}},
-               {"TRD files", {"*.trd"}},
-               {"SCL files", {"*.scl"}},
-               {"FDI files", {"*.fdi"}},
-               {"Teledisk files", {"*.td0"}},
-               {"UDI files", {"*.udi"}},
-               {"FDD files", {"*.fdd"}},
-               kHobeta,
-               {"TAP files", {"*.tap"}},
-               {"Z80 files", {"*.z80"}},
-               {"SNA files", {"*.sna"}},
-               {"SIT files", {"*.sit"}},
-               {"SP files", {"*.sp"}},
-               {"KGB files", {"*.zx"}},
-               kAllFiles};
+  d.Filters = Filters(&disk::FileExtension::OpenLabel, "All formats");
   d.ShowReadOnly = true;
   d.AllowMultiple = true;
   d.MustExist = true;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "disk/file_extensions.h"
+
 // One filter: shown as "Label (pattern pattern ...)". Patterns match names
 // case-insensitively; "*" matches every name, with or without a dot.
 struct TFileFilter {
@@ -56,7 +58,7 @@ inline constexpr const char* kSeveralFilesMessage =
 
 // The extension of a name: from the last '.' of its last path component
 // (dot included), blanks trimmed, upper-cased; empty when there is none.
-std::string UpperExtension(std::string_view fileName);
+using disk::UpperExtension;
 // ".$C", ".!B", ".$": a HOBETA file.
 bool IsHobetaExtension(std::string_view upperExt);
 

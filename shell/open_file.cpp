@@ -1,6 +1,5 @@
 #include "shell/open_file.h"
 
-#include <array>
 
 #include "disk/vg93.h"
 #include "machine/hardware.h"
@@ -13,11 +12,10 @@
 
 namespace {
 
-bool IsDiskExtension(const std::string& ext) {
-  static constexpr std::array<const char*, 6> kDisks = {".TRD", ".SCL", ".FDI", ".TD0", ".UDI", ".FDD"};
-  for (const char* d : kDisks)
-    if (ext == d) return true;
-  return IsHobetaExtension(ext);
+// Where a file goes by its extension; unknown ones go to the snapshot loader.
+disk::FileKind KindOf(const std::string& ext) {
+  const disk::FileExtension* known = disk::FindExtension(ext);
+  return known ? known->Kind : disk::FileKind::Snapshot;
 }
 
 // Stops a running processor for the lifetime of the guard and starts it
@@ -48,8 +46,9 @@ bool OpenFile(IFileMachine& machine, const std::string& fileName, bool writeProt
     return false;
   }
   CpuPause pause(machine);
-  if (ext == ".TAP" || ext == ".TZX") return machine.OpenTapeFile(fileName);
-  if (IsDiskExtension(ext)) {
+  const disk::FileKind kind = KindOf(ext);
+  if (kind == disk::FileKind::Tape) return machine.OpenTapeFile(fileName);
+  if (kind == disk::FileKind::Disk) {
     machine.SetDriveWriteProtect(0, writeProtect);
     const bool inserted = machine.InsertDisk(0, fileName);
     if (reset) machine.ResetTrdos();

@@ -197,8 +197,11 @@ void TMainForm::EnterFullScreen() {
   if (!machine_ || IsFullScreen()) return;
   SavedFormBounds = geometry();
   centralWidget()->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
-  setMinimumSize(0, 0);
-  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  // The fixed-size constraint left its bounds on the central widget too.
+  for (QWidget* w : {static_cast<QWidget*>(this), centralWidget()}) {
+    w->setMinimumSize(0, 0);
+    w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
   screen_panel_->SetFullScreen(true);
   menuBar()->hide();
   showFullScreen();

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
+#include <QTest>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -15,9 +17,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/qt/input_capture.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/screen_panel.h"
 #include "support/recording_dialogs.h"
@@ -175,6 +179,8 @@ TEST_F(MainWindowTest, FullScreenAndBackKeepsSizeAndPosition) {
   EXPECT_TRUE(form_->isFullScreen());
   EXPECT_EQ(machine_->FullScreenFlag, 1);
   EXPECT_GT(form_->width(), size.width());
+  // The picture fills the screen.
+  EXPECT_EQ(Panel().size(), form_->size());
   RunFrames(3);
   form_->LeaveFullScreen();
   QCoreApplication::processEvents();
@@ -278,6 +284,85 @@ TEST_F(MainWindowTest, DebugMenuShowsTheStateWindows) {
   EXPECT_FALSE(hardware->findChild<QLabel*>("LabelROM")->text().isEmpty());
   for (TStateForm* f : form_->findChildren<TStateForm*>(QString(), Qt::FindDirectChildrenOnly)) f->close();
   EXPECT_FALSE(machine_->StateSlot.Watched());
+}
+
+// Every shortcut of the table reaches its own item, with the menu bar shown
+// and hidden in full screen; Alt+Enter also from the keypad. Triggering a
+// switch's action sets the machine's field and the action's mark together.
+TEST_F(MainWindowTest, ShortcutsTriggerTheirItemsAlsoInFullScreen) {
+  TMainMenuQt& menu = *form_->Menu();
+  const auto items = MainMenuItems();
+  std::vector<int> hits;
+  menu.SetDispatchForTesting([&](int index) { hits.push_back(index); });
+  form_->activateWindow();
+  QApplication::setActiveWindow(form_);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+
+  std::set<int> seen;
+  for (bool fullScreen : {false, true}) {
+    SCOPED_TRACE(fullScreen ? "full screen" : "window");
+    if (fullScreen) form_->EnterFullScreen();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form_->menuBar()->isVisible(), !fullScreen);
+    int shortcuts = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].IsSeparator() || !*items[i].Shortcut) continue;
+      SCOPED_TRACE(items[i].Name);
+      QAction* action = menu.Action(items[i].Name);
+      ASSERT_NE(action, nullptr);
+      EXPECT_EQ(action->text(), QString::fromUtf8(items[i].Caption));
+      const QKeyCombination key = QKeySequence::fromString(items[i].Shortcut)[0];
+      if (!fullScreen) {
+        EXPECT_TRUE(seen.insert(key.toCombined()).second) << "shortcut used twice";
+      }
+      std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> presses = {{key.key(), key.keyboardModifiers()}};
+      if (key.key() == Qt::Key_Return) presses.push_back({Qt::Key_Enter, key.keyboardModifiers() | Qt::KeypadModifier});
+      for (const auto& [k, mods] : presses) {
+        // Disabled actions ignore their keys (Start while running, Speaker
+        // without the plug-in); here every item is to answer.
+        form_->Commands()->Enabled.fill(true);
+        menu.Sync();
+        hits.clear();
+        QTest::keyClick(form_->ScreenPanel(), k, mods);
+        EXPECT_EQ(hits, std::vector<int>{static_cast<int>(i)}) << QKeySequence(k | mods).toString().toStdString();
+      }
+      ++shortcuts;
+    }
+    EXPECT_EQ(shortcuts, 23);
+  }
+  form_->LeaveFullScreen();
+  menu.SetDispatchForTesting(nullptr);
+
+  QAction* fps = menu.Action("SubMenuDisplayFPS");
+  EXPECT_FALSE(fps->isChecked());
+  fps->trigger();
+  EXPECT_TRUE(fps->isChecked());
+  EXPECT_EQ(machine_->ShowFps, 1);
+  fps->trigger();
+  EXPECT_FALSE(fps->isChecked());
+  EXPECT_EQ(machine_->ShowFps, 0);
+  // The timer keeps Start and Stop current; Start is off while running.
+  QTest::qWait(400);
+  EXPECT_FALSE(menu.Action("SubMenuRun")->isEnabled());
+  EXPECT_TRUE(menu.Action("SubMenuStop")->isEnabled());
+}
+
+// The application losing activation releases every held key and, in full
+// screen, the pointer; regaining it captures the pointer again.
+TEST_F(MainWindowTest, ApplicationActivationReachesTheDisplay) {
+  form_->EnterFullScreen();
+  Key(QEvent::KeyPress, 0x1E);  // A
+  ASSERT_TRUE(form_->Input().IsDown(0x1E));
+  emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+  EXPECT_FALSE(form_->Input().IsDown(0x1E));
+  auto* capture = form_->findChild<platform::qt::InputCapture*>();
+  ASSERT_NE(capture, nullptr);
+  EXPECT_FALSE(capture->captured());
+  emit qApp->applicationStateChanged(Qt::ApplicationActive);
+  EXPECT_TRUE(capture->captured());
+  form_->LeaveFullScreen();
+  EXPECT_FALSE(capture->captured());
+  Key(QEvent::KeyRelease, 0x1E);
 }
 
 // Last: closes the shared window.
