@@ -56,22 +56,16 @@ bool PictureSlot::WaitShown(uint64_t serial, std::chrono::milliseconds timeout) 
 
 uint64_t FramePacer::Pace(uint64_t period_ticks, uint64_t clock_hz) {
   uint64_t now = clock_->Now();
-  const uint64_t margin =
-      static_cast<uint64_t>(static_cast<unsigned __int128>(clock_hz) * kSpinMargin.count() / 1'000'000);
   uint64_t elapsed = now - last_stamp_;
   if (elapsed < period_ticks && clock_hz != 0) {
-    const uint64_t remaining = period_ticks - elapsed;
-    if (remaining > margin) {
-      const auto ns = static_cast<int64_t>(
-          static_cast<unsigned __int128>(remaining - margin) * 1'000'000'000u / clock_hz);
-      clock_->SleepFor(std::chrono::nanoseconds(ns));
-      now = clock_->Now();
-      elapsed = now - last_stamp_;
-    }
-    while (elapsed < period_ticks) {
-      now = clock_->Now();
-      elapsed = now - last_stamp_;
-    }
+    // One sleep to the deadline. The kernel's wake-up comes a little late,
+    // never early; the schedule below absorbs the lateness, so spinning for
+    // the last microseconds would only burn the processor.
+    const auto ns = static_cast<int64_t>(
+        static_cast<unsigned __int128>(period_ticks - elapsed) * 1'000'000'000u / clock_hz);
+    clock_->SleepFor(std::chrono::nanoseconds(ns));
+    now = clock_->Now();
+    elapsed = now - last_stamp_;
   }
   // The next deadline counts from this one, not from when the wait ended, so
   // a sleep that overshoots does not slow the frame rate; a frame more than

@@ -64,8 +64,8 @@ class PictureSlot {
 };
 
 // Keeps presents at one per frame period (Limit 50 Hz): each present leaves
-// no earlier than a full period after the previous one's deadline. Sleeps to
-// the deadline less a small margin, then spins the rest.
+// no earlier than a full period after the previous one's deadline, reached
+// by sleeping.
 class FramePacer {
  public:
   explicit FramePacer(PaceClock& clock) : clock_(&clock) {}
@@ -74,8 +74,6 @@ class FramePacer {
   // which the present may go.
   uint64_t Pace(uint64_t period_ticks, uint64_t clock_hz);
   uint64_t last_stamp() const { return last_stamp_; }
-
-  static constexpr std::chrono::microseconds kSpinMargin{150};
 
  private:
   PaceClock* clock_;
