@@ -68,10 +68,13 @@ inline void Z80Step(TZ80State& s) {
     return;
   }
   q.AfterEI = 0;
-  const uint16_t pc = s.PC;
-  const uint8_t op = s.OnFetch(pc, s.UserData);
-  s.IR = static_cast<uint16_t>((s.IR & 0xFF80) | ((s.IR + 1) & 0x7F));
-  Z80OpTableMain[op](s, pc);
+  const uint8_t op = s.OnFetch(s.PC, s.UserData);
+  // R counts in bits 0-6 and keeps bit 7.
+  uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
+  r = static_cast<uint8_t>((r & 0x80) | ((r + 1) & 0x7F));
+  // PC is read again rather than kept across the fetch: nothing then lives
+  // through the call, and the step needs no saved registers.
+  Z80OpTableMain[op](s, s.PC);
 }
 
 }  // namespace z80

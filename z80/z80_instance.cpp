@@ -38,6 +38,13 @@ void Unregister(TZ80Object* object) {
 
 }  // namespace
 
+// Z80_ExecCycle's refusals, in the order it tests them.
+__attribute__((noinline)) Z80Result RefuseExecCycle(TZ80Object* object) {
+  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (object->Running.load()) return Z80_RUNNING;
+  return RefuseBusy();
+}
+
 Z80Result RefuseBusy() {
   platform::ShowMessage(kCaption, kBusyText, platform::MsgButtons::Ok);
   return Z80_BUSY;
@@ -151,17 +158,18 @@ Z80Result Z80_Destroy(TZ80Object* object) {
 }
 
 Z80Result Z80_ExecCycle(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
-  if (object->Running.load()) return Z80_RUNNING;
-  if (object->Busy.load()) return RefuseBusy();
-  // No run thread exists here, so the guard needs no fence: a host that
-  // single-steps a whole frame pays for these two stores on every step.
+  // One test for every refusal, so that a host single-stepping a whole
+  // frame pays little more than the step itself for the export.
+  TZ80State* s = object ? object->StateRecord : nullptr;
+  if (!s || (object->Running.load(std::memory_order_relaxed) |
+             object->Busy.load(std::memory_order_relaxed))) [[unlikely]]
+    return RefuseExecCycle(object);
+  // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
-  TZ80State& s = *object->StateRecord;
-  Z80Step(s);
-  if (object->OnAfterStep) object->OnAfterStep(s.Req.Ticks, s.UserData);
+  Z80Step(*s);
+  if (const TZ80AfterStepProc afterStep = object->OnAfterStep) afterStep(s->Req.Ticks, s->UserData);
   object->Busy.store(0, std::memory_order_release);
-  if (object->Form) object->Form->RefreshView(true);
+  if (TCPUWindow* form = object->Form) form->RefreshView(true);
   return Z80_OK;
 }
 

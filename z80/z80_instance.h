@@ -31,6 +31,7 @@ inline constexpr std::string_view kInvalidText =
 // The refusal boxes: return the code they stand for.
 Z80Result RefuseBusy();
 Z80Result RefuseInvalid();
+Z80Result RefuseExecCycle(TZ80Object* object);
 
 // The run thread's stop handshake and join, shared by Z80_Stop, Z80_Destroy
 // and Z80_Shutdown. Returns with no run thread left.
