@@ -96,6 +96,7 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
   // before a reset) gets a defined processor.
   auto* instance = new TZ80Instance{};
   TZ80State& s = instance->State;
+  instance->Owner = object;
   s.UserData = userData;
   s.OnFetch = onFetch;
   s.OnRead = onRead;
@@ -167,9 +168,16 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
   Z80Step(*s);
-  if (const TZ80AfterStepProc afterStep = object->OnAfterStep) afterStep(s->Req.Ticks, s->UserData);
-  object->Busy.store(0, std::memory_order_release);
-  if (TCPUWindow* form = object->Form) form->RefreshView(true);
+  // The record is found again through the state after each call rather than
+  // kept across it: only the state lives through the calls, one register to
+  // save for every step.
+  TZ80Instance* const instance = reinterpret_cast<TZ80Instance*>(s);
+  if (const TZ80AfterStepProc afterStep = instance->Owner->OnAfterStep)
+    afterStep(s->Req.Ticks, s->UserData);
+  TZ80Object* const o = instance->Owner;
+  o->Busy.store(0, std::memory_order_release);
+  TCPUWindow* const form = o->Form;
+  if (form && form->Shown.load(std::memory_order_relaxed)) [[unlikely]] form->RefreshView(true);
   return Z80_OK;
 }
 

@@ -13,6 +13,9 @@ namespace z80 {
 // what only run control needs. StateRecord points at State.
 struct TZ80Instance {
   TZ80State State;
+  // The record Z80_Create filled: lets the single step keep only the state
+  // in a register across the step's calls.
+  TZ80Object* Owner = nullptr;
   // Tells a parked run thread to return so it can be joined.
   std::atomic<uint8_t> ExitRequest{0};
 };
