@@ -79,7 +79,7 @@ inline uint32_t HostRequestWord(const TZ80Requests& q) {
 inline void Z80Step(TZ80State& s) {
   TZ80Requests& q = s.Req;
   q.Ticks = 0;
-  if (q.PrefixRun | (HostRequestWord(q) & kHostRequestMask) | q.Halted) [[unlikely]] {
+  if ((HostRequestWord(q) & kHostRequestMask) || q.Halted || q.PrefixRun) [[unlikely]] {
     Z80StepRequests(s);
     return;
   }
@@ -88,8 +88,8 @@ inline void Z80Step(TZ80State& s) {
   // R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
   // steps) is taken back out of bit 7.
   uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
-  const uint8_t next = static_cast<uint8_t>(r + 1);
-  r = (next & 0x7F) ? next : static_cast<uint8_t>(next ^ 0x80);
+  ++r;
+  if (!(r & 0x7F)) [[unlikely]] r ^= 0x80;
   // PC is read again rather than kept across the fetch: nothing then lives
   // through the call, and the step needs no saved registers.
   Z80OpTableMain[op](s, s.PC);

@@ -2,6 +2,8 @@
 // query, the list of registered instances and the unload routine.
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -34,6 +36,16 @@ void Unregister(TZ80Object* object) {
   if (!Z80Instances) return;
   auto& list = *Z80Instances;
   list.erase(std::remove(list.begin(), list.end(), object), list.end());
+}
+
+// Running and Busy are neighbours: one relaxed load of both, where two would
+// do. Each stays an atomic of its own for everything else.
+using FlagPairType __attribute__((may_alias)) = uint16_t;
+static_assert(offsetof(TZ80Object, Busy) == offsetof(TZ80Object, Running) + 1);
+static_assert(offsetof(TZ80Object, Running) % alignof(uint16_t) == 0);
+static_assert(sizeof(std::atomic<uint8_t>) == 1);
+inline bool RunningOrBusy(const TZ80Object& object) {
+  return __atomic_load_n(reinterpret_cast<const FlagPairType*>(&object.Running), __ATOMIC_RELAXED) != 0;
 }
 
 }  // namespace
@@ -162,9 +174,7 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // One test for every refusal, so that a host single-stepping a whole
   // frame pays little more than the step itself for the export.
   TZ80State* s = object ? object->StateRecord : nullptr;
-  if (!s || (object->Running.load(std::memory_order_relaxed) |
-             object->Busy.load(std::memory_order_relaxed))) [[unlikely]]
-    return RefuseExecCycle(object);
+  if (!s || RunningOrBusy(*object)) [[unlikely]] return RefuseExecCycle(object);
   // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
   Z80Step(*s);
@@ -176,8 +186,10 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
     afterStep(s->Req.Ticks, s->UserData);
   TZ80Object* const o = instance->Owner;
   o->Busy.store(0, std::memory_order_release);
+  // A live instance always has its window: Z80_Create makes it before it
+  // clears Busy, Z80_Destroy deletes it only once it holds Busy.
   TCPUWindow* const form = o->Form;
-  if (form && form->Shown.load(std::memory_order_relaxed)) [[unlikely]] form->RefreshView(true);
+  if (form->Shown.load(std::memory_order_relaxed)) [[unlikely]] form->RefreshView(true);
   return Z80_OK;
 }
 
