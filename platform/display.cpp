@@ -12,9 +12,24 @@ std::string FpsText(uint32_t fps) {
   return text;
 }
 
+bool PictureSlot::SameAsLast(const uint8_t* pixels, int width, int height, const Palette& palette,
+                             bool show_fps, uint32_t fps) const {
+  const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+  return last_.serial != 0 && last_.width == width && last_.height == height &&
+         last_.show_fps == show_fps && (!show_fps || last_.fps == fps) && last_.palette == palette &&
+         std::memcmp(last_.pixels.data(), pixels, size) == 0;
+}
+
 bool PictureSlot::Put(const uint8_t* pixels, int width, int height, const Palette& palette,
                       bool show_fps, uint32_t fps) {
   const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+  last_.width = width;
+  last_.height = height;
+  last_.pixels.assign(pixels, pixels + size);
+  last_.palette = palette;
+  last_.show_fps = show_fps;
+  last_.fps = fps;
+  last_.serial = put_serial_.load(std::memory_order_relaxed) + 1;
   std::lock_guard<std::mutex> lock(mutex_);
   pending_.width = width;
   pending_.height = height;
@@ -23,7 +38,7 @@ bool PictureSlot::Put(const uint8_t* pixels, int width, int height, const Palett
   pending_.palette = palette;
   pending_.show_fps = show_fps;
   pending_.fps = fps;
-  pending_.serial = put_serial_.load(std::memory_order_relaxed) + 1;
+  pending_.serial = last_.serial;
   put_serial_.store(pending_.serial, std::memory_order_release);
   const bool notify = !has_pending_;
   has_pending_ = true;
@@ -56,22 +71,16 @@ bool PictureSlot::WaitShown(uint64_t serial, std::chrono::milliseconds timeout) 
 
 uint64_t FramePacer::Pace(uint64_t period_ticks, uint64_t clock_hz) {
   uint64_t now = clock_->Now();
-  const uint64_t margin =
-      static_cast<uint64_t>(static_cast<unsigned __int128>(clock_hz) * kSpinMargin.count() / 1'000'000);
   uint64_t elapsed = now - last_stamp_;
   if (elapsed < period_ticks && clock_hz != 0) {
-    const uint64_t remaining = period_ticks - elapsed;
-    if (remaining > margin) {
-      const auto ns = static_cast<int64_t>(
-          static_cast<unsigned __int128>(remaining - margin) * 1'000'000'000u / clock_hz);
-      clock_->SleepFor(std::chrono::nanoseconds(ns));
-      now = clock_->Now();
-      elapsed = now - last_stamp_;
-    }
-    while (elapsed < period_ticks) {
-      now = clock_->Now();
-      elapsed = now - last_stamp_;
-    }
+    // One sleep to the deadline. The kernel's wake-up comes a little late,
+    // never early; the schedule below absorbs the lateness, so spinning for
+    // the last microseconds would only burn the processor.
+    const auto ns = static_cast<int64_t>(
+        static_cast<unsigned __int128>(period_ticks - elapsed) * 1'000'000'000u / clock_hz);
+    clock_->SleepFor(std::chrono::nanoseconds(ns));
+    now = clock_->Now();
+    elapsed = now - last_stamp_;
   }
   // The next deadline counts from this one, not from when the wait ended, so
   // a sleep that overshoots does not slow the frame rate; a frame more than
@@ -126,13 +135,18 @@ void DisplayOutput::Present(const PresentRequest& r) {
   }
   uint64_t now = r.limit_50hz ? pacer_.Pace(r.frame_period_ticks, r.clock_hz) : clock_->Now();
   static const Palette kBlack{};
-  const bool notify = slot_.Put(r.pixels, r.width, r.height, r.palette ? *r.palette : kBlack,
-                                r.show_fps, fps_.value());
-  const uint64_t serial = slot_.last_put();
-  if (notify) sink_.load()->PictureReady();
-  if (r.video_sync) {
-    slot_.WaitShown(serial, kVideoSyncTimeout);
-    now = clock_->Now();
+  const Palette& palette = r.palette ? *r.palette : kBlack;
+  // A still picture (a program waiting for a key) is not handed over again:
+  // the GUI already shows it and need not wake up. Video sync waits for each
+  // picture to be shown, so it still hands every one over.
+  if (r.video_sync || !slot_.SameAsLast(r.pixels, r.width, r.height, palette, r.show_fps, fps_.value())) {
+    const bool notify = slot_.Put(r.pixels, r.width, r.height, palette, r.show_fps, fps_.value());
+    const uint64_t serial = slot_.last_put();
+    if (notify) sink_.load()->PictureReady();
+    if (r.video_sync) {
+      slot_.WaitShown(serial, kVideoSyncTimeout);
+      now = clock_->Now();
+    }
   }
   if (r.show_fps) fps_.FramePresented(now, r.clock_hz);
   presents_.fetch_add(1, std::memory_order_acq_rel);

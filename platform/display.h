@@ -42,6 +42,10 @@ class PictureSlot {
   // every earlier picture and so must be told about this one.
   bool Put(const uint8_t* pixels, int width, int height, const Palette& palette, bool show_fps,
            uint32_t fps);
+  // Run thread. True when this is the picture put last (same size, palette,
+  // overlay and pixels), which the GUI therefore has already.
+  bool SameAsLast(const uint8_t* pixels, int width, int height, const Palette& palette,
+                  bool show_fps, uint32_t fps) const;
   // GUI thread. Moves the newest picture into out (reusing its buffer);
   // false when nothing arrived since the last take.
   bool Take(Picture& out);
@@ -59,13 +63,14 @@ class PictureSlot {
   std::condition_variable shown_cv_;
   Picture pending_;
   bool has_pending_ = false;
+  Picture last_;  // the run thread's copy of the picture put last
   std::atomic<uint64_t> put_serial_{0};
   std::atomic<uint64_t> shown_serial_{0};
 };
 
 // Keeps presents at one per frame period (Limit 50 Hz): each present leaves
-// no earlier than a full period after the previous one's deadline. Sleeps to
-// the deadline less a small margin, then spins the rest.
+// no earlier than a full period after the previous one's deadline, reached
+// by sleeping.
 class FramePacer {
  public:
   explicit FramePacer(PaceClock& clock) : clock_(&clock) {}
@@ -74,8 +79,6 @@ class FramePacer {
   // which the present may go.
   uint64_t Pace(uint64_t period_ticks, uint64_t clock_hz);
   uint64_t last_stamp() const { return last_stamp_; }
-
-  static constexpr std::chrono::microseconds kSpinMargin{150};
 
  private:
   PaceClock* clock_;

@@ -4,9 +4,10 @@
 #include <time.h>
 #include <x86intrin.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 namespace platform {
 
@@ -72,7 +73,14 @@ std::string CpuName(const CpuidLeaves& l) {
 }
 
 void TimeStampClock::SleepFor(std::chrono::nanoseconds duration) {
-  std::this_thread::sleep_for(duration);
+  // An absolute deadline: a signal that cuts the sleep short resumes it
+  // without stretching it.
+  const uint64_t target = ReadMonotonicNs() + static_cast<uint64_t>(std::max<int64_t>(duration.count(), 0));
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(target / 1'000'000'000u);
+  ts.tv_nsec = static_cast<long>(target % 1'000'000'000u);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
 }
 
 }  // namespace platform

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "z80/z80.h"
@@ -54,6 +57,21 @@ constexpr bool IndexOwnsOpcode(int op) {
 // over-long prefix run is to be finished (Req.Ticks already cleared).
 void Z80StepRequests(TZ80State& s);
 
+// ResetPending, IntLine, NmiPending and IntVector are the first four bytes
+// of the request record: one relaxed load of that word reads the three
+// request bytes the host may raise from another thread, where three loads
+// would do. Each byte stays an atomic of its own for the host.
+using HostRequestWordType __attribute__((may_alias)) = uint32_t;
+static_assert(sizeof(std::atomic<uint8_t>) == 1);
+static_assert(offsetof(TZ80Requests, ResetPending) == 0 && offsetof(TZ80Requests, NmiPending) == 2);
+static_assert(alignof(TZ80Requests) >= alignof(uint32_t));
+static_assert(std::endian::native == std::endian::little);
+inline constexpr uint32_t kHostRequestMask = 0x00FFFFFF;  // all but IntVector
+inline uint32_t HostRequestWord(const TZ80Requests& q) {
+  return __atomic_load_n(reinterpret_cast<const HostRequestWordType*>(&q.ResetPending),
+                         __ATOMIC_RELAXED);
+}
+
 // One step: a reset, an NMI, an interrupt, an idle cycle of a halted
 // processor, or one instruction with its prefixes. Inline, so that the run
 // loop and the single step pay no call for the usual step: nothing pending,
@@ -61,17 +79,20 @@ void Z80StepRequests(TZ80State& s);
 inline void Z80Step(TZ80State& s) {
   TZ80Requests& q = s.Req;
   q.Ticks = 0;
-  if (q.PrefixRun | q.ResetPending.load(std::memory_order_relaxed) |
-      q.NmiPending.load(std::memory_order_relaxed) | q.IntLine.load(std::memory_order_relaxed) |
-      q.Halted) [[unlikely]] {
+  if ((HostRequestWord(q) & kHostRequestMask) || q.Halted || q.PrefixRun) [[unlikely]] {
     Z80StepRequests(s);
     return;
   }
   q.AfterEI = 0;
-  const uint16_t pc = s.PC;
-  const uint8_t op = s.OnFetch(pc, s.UserData);
-  s.IR = static_cast<uint16_t>((s.IR & 0xFF80) | ((s.IR + 1) & 0x7F));
-  Z80OpTableMain[op](s, pc);
+  const uint8_t op = s.OnFetch(s.PC, s.UserData);
+  // R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
+  // steps) is taken back out of bit 7.
+  uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
+  ++r;
+  if (!(r & 0x7F)) [[unlikely]] r ^= 0x80;
+  // PC is read again rather than kept across the fetch: nothing then lives
+  // through the call, and the step needs no saved registers.
+  Z80OpTableMain[op](s, s.PC);
 }
 
 }  // namespace z80

@@ -2,6 +2,8 @@
 // query, the list of registered instances and the unload routine.
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -36,7 +38,27 @@ void Unregister(TZ80Object* object) {
   list.erase(std::remove(list.begin(), list.end(), object), list.end());
 }
 
+// Running and Busy are neighbours: one load of both, where two would do.
+// Each stays an atomic of its own for everything else. Acquire (a plain load
+// on x86): a run thread that stopped at a breakpoint has not been joined
+// yet, and its last step's state must be seen before this step uses it.
+using FlagPairType __attribute__((may_alias)) = uint16_t;
+static_assert(offsetof(TZ80Object, Busy) == offsetof(TZ80Object, Running) + 1);
+static_assert(offsetof(TZ80Object, Running) % alignof(uint16_t) == 0);
+static_assert(sizeof(std::atomic<uint8_t>) == 1);
+inline bool RunningOrBusy(const TZ80Object& object) {
+  return __atomic_load_n(reinterpret_cast<const FlagPairType*>(&object.Running),
+                         __ATOMIC_ACQUIRE) != 0;
+}
+
 }  // namespace
+
+// Z80_ExecCycle's refusals, in the order it tests them.
+__attribute__((noinline)) Z80Result RefuseExecCycle(TZ80Object* object) {
+  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (object->Running.load()) return Z80_RUNNING;
+  return RefuseBusy();
+}
 
 Z80Result RefuseBusy() {
   platform::ShowMessage(kCaption, kBusyText, platform::MsgButtons::Ok);
@@ -89,6 +111,7 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
   // before a reset) gets a defined processor.
   auto* instance = new TZ80Instance{};
   TZ80State& s = instance->State;
+  instance->Owner = object;
   s.UserData = userData;
   s.OnFetch = onFetch;
   s.OnRead = onRead;
@@ -151,17 +174,25 @@ Z80Result Z80_Destroy(TZ80Object* object) {
 }
 
 Z80Result Z80_ExecCycle(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
-  if (object->Running.load()) return Z80_RUNNING;
-  if (object->Busy.load()) return RefuseBusy();
-  // No run thread exists here, so the guard needs no fence: a host that
-  // single-steps a whole frame pays for these two stores on every step.
+  // One test for every refusal, so that a host single-stepping a whole
+  // frame pays little more than the step itself for the export.
+  TZ80State* s = object ? object->StateRecord : nullptr;
+  if (!s || RunningOrBusy(*object)) [[unlikely]] return RefuseExecCycle(object);
+  // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
-  TZ80State& s = *object->StateRecord;
-  Z80Step(s);
-  if (object->OnAfterStep) object->OnAfterStep(s.Req.Ticks, s.UserData);
-  object->Busy.store(0, std::memory_order_release);
-  if (object->Form) object->Form->RefreshView(true);
+  Z80Step(*s);
+  // The record is found again through the state after each call rather than
+  // kept across it: only the state lives through the calls, one register to
+  // save for every step.
+  TZ80Instance* const instance = reinterpret_cast<TZ80Instance*>(s);
+  if (const TZ80AfterStepProc afterStep = instance->Owner->OnAfterStep)
+    afterStep(s->Req.Ticks, s->UserData);
+  TZ80Object* const o = instance->Owner;
+  o->Busy.store(0, std::memory_order_release);
+  // A live instance always has its window: Z80_Create makes it before it
+  // clears Busy, Z80_Destroy deletes it only once it holds Busy.
+  TCPUWindow* const form = o->Form;
+  if (form->Shown.load(std::memory_order_relaxed)) [[unlikely]] form->RefreshView(true);
   return Z80_OK;
 }
 

@@ -13,6 +13,9 @@ namespace z80 {
 // what only run control needs. StateRecord points at State.
 struct TZ80Instance {
   TZ80State State;
+  // The record Z80_Create filled: lets the single step keep only the state
+  // in a register across the step's calls.
+  TZ80Object* Owner = nullptr;
   // Tells a parked run thread to return so it can be joined.
   std::atomic<uint8_t> ExitRequest{0};
 };
@@ -31,6 +34,7 @@ inline constexpr std::string_view kInvalidText =
 // The refusal boxes: return the code they stand for.
 Z80Result RefuseBusy();
 Z80Result RefuseInvalid();
+Z80Result RefuseExecCycle(TZ80Object* object);
 
 // The run thread's stop handshake and join, shared by Z80_Stop, Z80_Destroy
 // and Z80_Shutdown. Returns with no run thread left.

@@ -1,16 +1,18 @@
 // Emulated T-states per second of the core on a long mixed instruction
-// stream, driven through the state's bus callbacks exactly as the run thread
-// drives it. When the z80ex library is installed, the same program runs
-// through it with equivalent callbacks and the ratio is printed.
+// stream, driven one step at a time through the library's public step call
+// (Z80_ExecCycle), as a debugger or a host without the run thread drives it.
+// When the z80ex library is installed, the same program runs through its
+// public step call (z80ex_step) with the same callbacks and the ratio is
+// printed in the same run.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 
 #include "mixed_program.h"
 #include "z80/z80.h"
-#include "z80/z80_core.h"
 
 #if OVRIN_HAVE_Z80EX
 #include <z80ex/z80ex.h>
@@ -18,9 +20,13 @@
 
 namespace {
 
-constexpr uint64_t kBudget = 200'000'000;  // T-states per run (about 57 s of a 3.5 MHz Z80)
-constexpr int kRuns = 7;
+// T-states per run (about 57 s of a 3.5 MHz Z80) and runs of each core;
+// both can be given on the command line (a short single run for a profiler).
+uint64_t kBudget = 200'000'000;
+int kRuns = 7;
 
+// The memory and ports both cores see. Each core's callbacks only adapt
+// their signature to these.
 struct Machine {
   uint8_t memory[65536];
   uint32_t portSink = 0;
@@ -28,7 +34,12 @@ struct Machine {
     std::memset(memory, 0, sizeof memory);
     std::memcpy(memory, kMixedProgram, sizeof kMixedProgram);
   }
+  uint8_t Read(uint16_t a) const { return memory[a]; }
+  void Write(uint16_t a, uint8_t v) { memory[a] = v; }
+  static uint8_t In(uint16_t) { return 0xBF; }
+  void Out(uint16_t, uint8_t v) { portSink += v; }
 };
+inline Machine& Of(void* u) { return *static_cast<Machine*>(u); }
 
 template <typename Run>
 double Rate(Run run) {
@@ -39,47 +50,44 @@ double Rate(Run run) {
 }
 
 // ---- ours ----
-uint8_t Fetch(uint32_t a, void* u) { return static_cast<Machine*>(u)->memory[a & 0xFFFF]; }
-void Write(uint32_t a, uint8_t v, void* u) { static_cast<Machine*>(u)->memory[a & 0xFFFF] = v; }
-uint8_t In(uint32_t, void*) { return 0xBF; }
-void Out(uint32_t, uint8_t v, void* u) { static_cast<Machine*>(u)->portSink += v; }
+uint8_t Fetch(uint32_t a, void* u) { return Of(u).Read(static_cast<uint16_t>(a)); }
+void Write(uint32_t a, uint8_t v, void* u) { Of(u).Write(static_cast<uint16_t>(a), v); }
+uint8_t In(uint32_t p, void*) { return Machine::In(static_cast<uint16_t>(p)); }
+void Out(uint32_t p, uint8_t v, void* u) { Of(u).Out(static_cast<uint16_t>(p), v); }
 void IntCheck(void*) {}
 
-// A processor state wired to the test machine's callbacks.
-void WireState(TZ80State& s, Machine& m) {
-  s.UserData = &m;
-  s.OnFetch = Fetch;
-  s.OnRead = Fetch;
-  s.OnWrite = Write;
-  s.OnPortIn = In;
-  s.OnPortOut = Out;
-  s.OnIntCheck = IntCheck;
-}
+// A library instance over the test machine, destroyed with this object.
+struct Instance {
+  TZ80Object object;
+  explicit Instance(Machine& m) {
+    Z80_Create("bench", Fetch, Fetch, Write, In, Out, IntCheck, nullptr, nullptr, &m, &object);
+  }
+  ~Instance() { Z80_Destroy(&object); }
+  // One public step; its T-states.
+  uint32_t Step() {
+    Z80_ExecCycle(&object);
+    return object.State->Req.Ticks;
+  }
+};
 
 uint64_t RunOurs(Machine& m) {
   m.Reset();
-  TZ80State s{};
-  WireState(s, m);
+  Instance cpu(m);
   uint64_t total = 0;
-  while (total < kBudget) {
-    z80::Z80Step(s);
-    total += s.Req.Ticks;
-  }
+  while (total < kBudget) total += cpu.Step();
   return total;
 }
 
 #if OVRIN_HAVE_Z80EX
-Z80EX_BYTE ExRead(Z80EX_CONTEXT*, Z80EX_WORD a, int, void* u) {
-  return static_cast<Machine*>(u)->memory[a];
-}
-void ExWrite(Z80EX_CONTEXT*, Z80EX_WORD a, Z80EX_BYTE v, void* u) {
-  static_cast<Machine*>(u)->memory[a] = v;
-}
-Z80EX_BYTE ExIn(Z80EX_CONTEXT*, Z80EX_WORD, void*) { return 0xBF; }
-void ExOut(Z80EX_CONTEXT*, Z80EX_WORD, Z80EX_BYTE v, void* u) {
-  static_cast<Machine*>(u)->portSink += v;
-}
+Z80EX_BYTE ExRead(Z80EX_CONTEXT*, Z80EX_WORD a, int, void* u) { return Of(u).Read(a); }
+void ExWrite(Z80EX_CONTEXT*, Z80EX_WORD a, Z80EX_BYTE v, void* u) { Of(u).Write(a, v); }
+Z80EX_BYTE ExIn(Z80EX_CONTEXT*, Z80EX_WORD p, void*) { return Machine::In(p); }
+void ExOut(Z80EX_CONTEXT*, Z80EX_WORD p, Z80EX_BYTE v, void* u) { Of(u).Out(p, v); }
 Z80EX_BYTE ExIntRead(Z80EX_CONTEXT*, void*) { return 0xFF; }
+
+Z80EX_CONTEXT* CreateZ80ex(Machine& m) {
+  return z80ex_create(ExRead, &m, ExWrite, &m, ExIn, &m, ExOut, &m, ExIntRead, &m);
+}
 
 // Same program, same number of T-states: the registers and memory must agree
 // (both cores count the same T-states per instruction, so the totals meet at
@@ -88,17 +96,14 @@ bool CrossCheck() {
   static Machine a, b;
   a.Reset();
   b.Reset();
-  TZ80State s{};
-  WireState(s, a);
-  uint64_t ours = 0;
-  for (int i = 0; i < 1000000; ++i) {
-    z80::Z80Step(s);
-    ours += s.Req.Ticks;
-  }
-  Z80EX_CONTEXT* cpu = z80ex_create(ExRead, &b, ExWrite, &b, ExIn, &b, ExOut, &b, ExIntRead, &b);
+  Instance ours(a);
+  uint64_t oursTicks = 0;
+  for (int i = 0; i < 1000000; ++i) oursTicks += ours.Step();
+  const TZ80State& s = *ours.object.State;
+  Z80EX_CONTEXT* cpu = CreateZ80ex(b);
   uint64_t theirs = 0;
-  while (theirs < ours) theirs += static_cast<uint64_t>(z80ex_step(cpu));
-  const bool same = theirs == ours && z80ex_get_reg(cpu, regPC) == s.PC &&
+  while (theirs < oursTicks) theirs += static_cast<uint64_t>(z80ex_step(cpu));
+  const bool same = theirs == oursTicks && z80ex_get_reg(cpu, regPC) == s.PC &&
                     z80ex_get_reg(cpu, regAF) == s.AF && z80ex_get_reg(cpu, regBC) == s.BC &&
                     z80ex_get_reg(cpu, regDE) == s.DE && z80ex_get_reg(cpu, regHL) == s.HL &&
                     z80ex_get_reg(cpu, regIX) == s.IX && z80ex_get_reg(cpu, regIY) == s.IY &&
@@ -110,7 +115,7 @@ bool CrossCheck() {
 
 uint64_t RunZ80ex(Machine& m) {
   m.Reset();
-  Z80EX_CONTEXT* cpu = z80ex_create(ExRead, &m, ExWrite, &m, ExIn, &m, ExOut, &m, ExIntRead, &m);
+  Z80EX_CONTEXT* cpu = CreateZ80ex(m);
   uint64_t total = 0;
   while (total < kBudget) total += static_cast<uint64_t>(z80ex_step(cpu));
   z80ex_destroy(cpu);
@@ -120,7 +125,9 @@ uint64_t RunZ80ex(Machine& m) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1) kBudget = std::strtoull(argv[1], nullptr, 10);
+  if (argc > 2) kRuns = std::max(1, std::atoi(argv[2]));
   static Machine machine;
 #if OVRIN_HAVE_Z80EX
   std::printf("cross-check after 1,000,000 instructions: %s\n",
@@ -135,13 +142,14 @@ int main() {
     theirs = std::max(theirs, Rate([] { return RunZ80ex(machine); }));
 #endif
   }
-  std::printf("ovrin core: %8.1f M T-states/s (%.0fx a 3.5 MHz Z80)\n", ours / 1e6, ours / 3.5e6);
+  std::printf("ovrin core (Z80_ExecCycle): %8.1f M T-states/s (%.0fx a 3.5 MHz Z80)\n", ours / 1e6, ours / 3.5e6);
 #if OVRIN_HAVE_Z80EX
-  std::printf("z80ex:      %8.1f M T-states/s\n", theirs / 1e6);
+  std::printf("z80ex (z80ex_step):         %8.1f M T-states/s\n", theirs / 1e6);
   std::printf("ratio ovrin/z80ex: %.2f\n", ours / theirs);
 #else
   (void)theirs;
   std::printf("z80ex not installed: no comparison\n");
 #endif
+  Z80_Shutdown();
   return machine.portSink == 0xFFFFFFFF;  // keeps the port writes observable
 }

@@ -132,8 +132,48 @@ TEST(DisplayOutput, CoalescesPicturesTheGuiHasNotTaken) {
   EXPECT_EQ(pic.serial, 100u);
   EXPECT_EQ(pic.palette[16], 0x123456u);
   EXPECT_FALSE(out.slot().Take(pic));
+  pixels[0] = 100;
   out.Present(r);
   EXPECT_EQ(sink.ready, 2);
+}
+
+TEST(DisplayOutput, AStillPictureIsHandedOverOnceUnlessVideoSyncWaitsForIt) {
+  FakeClock clock(kHz);
+  platform::DisplayOutput out(clock);
+  CountingSink sink;
+  out.set_sink(&sink);
+  platform::Palette pal{};
+  std::vector<uint8_t> pixels;
+  auto r = Request(pixels, false, pal);
+  platform::Picture pic;
+  out.Present(r);
+  ASSERT_TRUE(out.slot().Take(pic));
+  out.Present(r);
+  EXPECT_FALSE(out.slot().Take(pic));
+  EXPECT_EQ(sink.ready, 1);
+  EXPECT_EQ(out.presents(), 2u);
+  // Whatever changes the picture as shown hands it over again.
+  struct Change {
+    const char* what;
+    void (*apply)(platform::PresentRequest&, std::vector<uint8_t>&, platform::Palette&);
+  };
+  const Change changes[] = {
+      {"pixel", [](auto&, auto& px, auto&) { px.back() = 17; }},
+      {"palette", [](auto&, auto&, auto& p) { p[16] = 0xFFFFFF; }},
+      {"overlay", [](auto& req, auto&, auto&) { req.show_fps = true; }},
+      {"size", [](auto& req, auto& px, auto&) { px.assign(640 * 480, 16); req.pixels = px.data(); req.width = 640; req.height = 480; }},
+  };
+  for (const Change& c : changes) {
+    c.apply(r, pixels, pal);
+    out.Present(r);
+    EXPECT_TRUE(out.slot().Take(pic)) << c.what;
+    out.Present(r);
+    EXPECT_FALSE(out.slot().Take(pic)) << c.what;
+  }
+  r.video_sync = true;
+  out.slot().MarkShown(out.slot().last_put() + 1);  // nothing to wait for
+  out.Present(r);
+  EXPECT_TRUE(out.slot().Take(pic));
 }
 
 TEST(DisplayOutput, DiskIconShowsForTheCountedFramesInTheTopRightCorner) {
@@ -146,6 +186,7 @@ TEST(DisplayOutput, DiskIconShowsForTheCountedFramesInTheTopRightCorner) {
   r.disk_activity = &activity;
   for (int frame = 0; frame < 3; ++frame) {
     pixels.assign(320 * 240, 16);
+    pixels[0] = static_cast<uint8_t>(frame);  // a new picture each frame
     out.Present(r);
     platform::Picture pic;
     ASSERT_TRUE(out.slot().Take(pic));

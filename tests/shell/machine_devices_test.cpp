@@ -66,9 +66,10 @@ TEST(MachineDisplay, DiskWorkShowsTheIconForOneFrame) {
   }
   m->ShowDiskActivity = 0;
   m->Out(0x001F, 0x80);
+  m->BorderLatch = 3;  // a new picture: a still one is not handed over again
   m->EndFrame();
   ASSERT_TRUE(out.slot().Take(pic));
-  EXPECT_EQ(pic.pixels[iconCorner], 16 + 2);
+  EXPECT_EQ(pic.pixels[iconCorner], 16 + 3);
   m->SetDisplayOutput(nullptr);
 }
 

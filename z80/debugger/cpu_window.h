@@ -3,6 +3,8 @@
 // GUI every instance gets a window that does nothing.
 #pragma once
 
+#include <atomic>
+
 #include "z80/z80.h"
 
 class TCPUWindow {
@@ -11,6 +13,11 @@ class TCPUWindow {
 
   // The instance that owns the window: its only way to the processor.
   TZ80Object* Z80Object = nullptr;
+
+  // Up while the window is on screen; every window keeps it in step with its
+  // own visibility. A single step tests it before the refresh call, so a
+  // host stepping with the window hidden pays one load, not a virtual call.
+  std::atomic<bool> Shown{false};
 
   virtual void Show() = 0;
   virtual bool IsVisible() const = 0;
@@ -30,10 +37,10 @@ class TCPUWindow {
 // how it was refreshed, so hosts and tests can see what the core asked.
 class TNullCPUWindow final : public TCPUWindow {
  public:
-  void Show() override { visible_ = true; }
-  bool IsVisible() const override { return visible_; }
+  void Show() override { Shown.store(true, std::memory_order_relaxed); }
+  bool IsVisible() const override { return Shown.load(std::memory_order_relaxed); }
   void RefreshView(bool NewStep) override {
-    if (!visible_) return;
+    if (!IsVisible()) return;
     ++refreshes_;
     lastNewStep_ = NewStep;
   }
@@ -44,7 +51,6 @@ class TNullCPUWindow final : public TCPUWindow {
   bool BreakpointCommandsEnabled() const { return commandsEnabled_; }
 
  private:
-  bool visible_ = false;
   int refreshes_ = 0;
   bool lastNewStep_ = false;
   bool commandsEnabled_ = true;
