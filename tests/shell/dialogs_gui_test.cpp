@@ -26,6 +26,7 @@
 #include "shell/qt/memory_set_form.h"
 #include "shell/qt/palette_form.h"
 #include "shell/qt/timing_form.h"
+#include "machine/machine_test_util.h"
 #include "support/recording_dialogs.h"
 
 namespace {
@@ -33,10 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using Dialogs = testing_support::ScopedDialogs<decltype(&platform::SetDialogs)>;
 
-std::unique_ptr<TZXHardware> MakeMachine() {
-  TAYHardware::SetPluginPathForTesting("/nonexistent/libkelvora.so");
-  return std::make_unique<TZXHardware>();
-}
+using machine_test::MakeMachine;
 
 TEST(DialogWindows, CaptionsAndClientSizes) {
   auto m = MakeMachine();

@@ -18,6 +18,7 @@
 #include "shell/memory_set_dialog.h"
 #include "shell/palette_dialog.h"
 #include "shell/timing_dialog.h"
+#include "machine/machine_test_util.h"
 #include "support/recording_dialogs.h"
 
 namespace {
@@ -25,10 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using Dialogs = testing_support::ScopedDialogs<decltype(&platform::SetDialogs)>;
 
-std::unique_ptr<TZXHardware> MakeMachine() {
-  TAYHardware::SetPluginPathForTesting("/nonexistent/libkelvora.so");
-  return std::make_unique<TZXHardware>();
-}
+using machine_test::MakeMachine;
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path);

@@ -9,28 +9,14 @@
 #include "z80/debugger/dasm_tables.h"
 #include "z80/debugger/disassembler.h"
 #include "z80/z80_breakpoints.h"
-#include "z80/z80_host.h"
-#include "z80_test_bus.h"
+#include "z80_test_host.h"
 
 namespace {
 
-using testing_support::ScopedDialogs;
 using z80test::TestBus;
 
-struct Host {
-  TestBus bus;
-  TZ80Object object;
-  ScopedDialogs<decltype(&Z80_SetDialogs)> dialogs{&Z80_SetDialogs};
-  Host() {
-    bus.record = false;
-    EXPECT_EQ(Z80_Create(nullptr, TestBus::Fetch, TestBus::Read, TestBus::Write, TestBus::In,
-                         TestBus::Out, TestBus::IntCheck, TestBus::AfterStep, nullptr, &bus,
-                         &object),
-              Z80_OK);
-    object.StateRecord->SP = 0xF000;
-  }
-  ~Host() { Z80_Destroy(&object); }
-  TZ80State& S() { return *object.StateRecord; }
+struct Host : z80test::InstanceHost {
+  Host() { object.StateRecord->SP = 0xF000; }
 };
 
 struct OverCase {
