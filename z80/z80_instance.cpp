@@ -2,8 +2,6 @@
 // query, the list of registered instances and the unload routine.
 #include <algorithm>
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -38,17 +36,13 @@ void Unregister(TZ80Object* object) {
   list.erase(std::remove(list.begin(), list.end(), object), list.end());
 }
 
-// Running and Busy are neighbours: one load of both, where two would do.
-// Each stays an atomic of its own for everything else. Acquire (a plain load
-// on x86): a run thread that stopped at a breakpoint has not been joined
-// yet, and its last step's state must be seen before this step uses it.
-using FlagPairType __attribute__((may_alias)) = uint16_t;
-static_assert(offsetof(TZ80Object, Busy) == offsetof(TZ80Object, Running) + 1);
-static_assert(offsetof(TZ80Object, Running) % alignof(uint16_t) == 0);
-static_assert(sizeof(std::atomic<uint8_t>) == 1);
+// Acquire on Running (a plain load on x86): a run thread that stopped at a
+// breakpoint has not been joined yet, and its last step's state must be
+// seen before this step uses it. Two byte loads, not one of the pair: the
+// pair's load would wait for the byte store to Busy of the step before.
 inline bool RunningOrBusy(const TZ80Object& object) {
-  return __atomic_load_n(reinterpret_cast<const FlagPairType*>(&object.Running),
-                         __ATOMIC_ACQUIRE) != 0;
+  return (object.Running.load(std::memory_order_acquire) |
+          object.Busy.load(std::memory_order_relaxed)) != 0;
 }
 
 }  // namespace

@@ -525,3 +525,46 @@ TEST(Tables, DispatchShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The plain step's own bookkeeping: R counts in its low seven bits across
+// the wrap, and of the four bytes the step reads as one word only the three
+// request bytes divert it (IntVector alone does not).
+struct PlainStepCase {
+  const char* name;
+  uint8_t r, resetPending, intLine, nmiPending;
+  uint16_t pc;  // after the step at 0x100 (NOP there, IFF1 set, IM 1)
+  uint8_t rAfter;
+};
+
+class PlainStep : public testing::TestWithParam<PlainStepCase> {};
+
+TEST_P(PlainStep, CountsRAndSeesOnlyRequestBytes) {
+  const auto& c = GetParam();
+  TestCpu cpu;
+  cpu.s.PC = 0x100;
+  cpu.s.SP = 0x8000;
+  cpu.s.IR = c.r;
+  cpu.s.Req.IM = 1;
+  cpu.s.Req.IFF1 = cpu.s.Req.IFF2 = Z80_FLAG_SET;
+  cpu.s.Req.IntVector = 0x5A;
+  cpu.s.Req.ResetPending = c.resetPending;
+  cpu.s.Req.IntLine = c.intLine;
+  cpu.s.Req.NmiPending = c.nmiPending;
+  Step(cpu);
+  EXPECT_EQ(cpu.s.PC, c.pc);
+  EXPECT_EQ(cpu.R(), c.rAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PlainStep,
+    testing::Values(PlainStepCase{"RWrapsBit7Clear", 0x7F, 0, 0, 0, 0x101, 0x00},
+                    PlainStepCase{"RWrapsBit7Set", 0xFF, 0, 0, 0, 0x101, 0x80},
+                    PlainStepCase{"RCounts", 0x85, 0, 0, 0, 0x101, 0x86},
+                    PlainStepCase{"Reset", 0x10, 1, 0, 0, 0x0000, 0x00},
+                    PlainStepCase{"Int", 0x10, 0, 1, 0, 0x0038, 0x11},
+                    PlainStepCase{"Nmi", 0x10, 0, 0, 1, 0x0066, 0x11}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
