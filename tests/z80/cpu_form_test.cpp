@@ -75,11 +75,13 @@ TEST(CPUForm, KeysFollowTheRunState) {
       {Qt::Key_F7, Qt::NoModifier, true, -1},      {Qt::Key_F8, Qt::NoModifier, true, -1},
       {Qt::Key_F9, Qt::NoModifier, true, -1},      {Qt::Key_F5, Qt::NoModifier, false, -1},
   };
+  h.form().Show();  // a shown window follows every step
   for (const auto& s : steps) {
     h.key(s.key, s.mods);
     EXPECT_EQ(h.running(), s.runningAfter) << s.key;
     if (s.pcAfter >= 0) {
       EXPECT_EQ(h.cpu().PC, s.pcAfter) << s.key;
+      EXPECT_EQ(h.form().RegistersPanel->CurrentRegs.GetPC(), s.pcAfter) << s.key;
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QHideEvent>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTimer>
@@ -283,7 +284,13 @@ void TCPUForm::Show() {
 
 void TCPUForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  Shown.store(true, std::memory_order_relaxed);
   if (!event->spontaneous()) FormShow();
+}
+
+void TCPUForm::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  Shown.store(isVisible(), std::memory_order_relaxed);
 }
 
 void TCPUForm::FormShow() {

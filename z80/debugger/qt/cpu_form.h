@@ -92,6 +92,7 @@ class TCPUForm final : public QWidget, public TCPUWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
