@@ -48,7 +48,12 @@ class TrackWriter {
     t_.Marks.push_back(mark);
   }
   void Fill(uint8_t b, size_t n, uint8_t mark = 0) {
-    for (size_t k = 0; k < n; ++k) Put(b, mark);
+    t_.Data.insert(t_.Data.end(), n, b);
+    t_.Marks.insert(t_.Marks.end(), n, mark);
+  }
+  void PutBytes(std::span<const uint8_t> bytes) {
+    t_.Data.insert(t_.Data.end(), bytes.begin(), bytes.end());
+    t_.Marks.insert(t_.Marks.end(), bytes.size(), 0);
   }
   size_t Size() const { return t_.Data.size(); }
   // CRC of everything from `from` to the end, appended high byte first.
@@ -516,7 +521,7 @@ bool SynthesizeTrack(std::span<const TSynthSector> sectors, uint32_t need, TTrac
       from = w.Size();
       w.Fill(0xA1, static_cast<size_t>(sync), kSyncMark);
       w.Put(s.DataMark);
-      for (uint8_t b : s.Data) w.Put(b);
+      w.PutBytes(s.Data);
       w.PutCrc(from, s.DataCrcGood);
     }
     w.Fill(kGapByte, static_cast<size_t>(gap4));
