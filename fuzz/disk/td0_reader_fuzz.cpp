@@ -21,9 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   disk::LoadResult r = disk::LoadTd0(file, {});
   if (r.Ok == r.Disk.Empty()) std::abort();
   if (!r.Ok) return 0;
-  // Written back, every track of the geometry is stored: two disks of
-  // thousands of tracks at once would pass the memory limit.
-  if (r.Disk.Cylinders() * r.Disk.Sides() > 2048) return 0;
+  // Written back, every track of the geometry is stored, and each round trip
+  // synthesises every track twice more. The round trip is checked up to two
+  // sides of 256 cylinders, the most a drive has; larger made-up geometries
+  // still go through the reader above.
+  if (r.Disk.Cylinders() * r.Disk.Sides() > 512) return 0;
   const auto saved = disk::SaveTd0(r.Disk);
   if (!saved) return 0;
   const disk::LoadResult again = disk::LoadTd0(*saved, {});
