@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "z80/z80.h"
 
@@ -72,6 +73,16 @@ inline uint32_t HostRequestWord(const TZ80Requests& q) {
                          __ATOMIC_RELAXED);
 }
 
+// AfterEI and PrefixRun side by side: a step that follows EI or finishes an
+// over-long prefix run takes the slow path, so the usual step tests both
+// with one load and stores neither.
+static_assert(offsetof(TZ80Requests, PrefixRun) == offsetof(TZ80Requests, AfterEI) + 1);
+inline uint16_t CarriedOverWord(const TZ80Requests& q) {
+  uint16_t word;
+  std::memcpy(&word, &q.AfterEI, sizeof word);
+  return word;
+}
+
 // One step: a reset, an NMI, an interrupt, an idle cycle of a halted
 // processor, or one instruction with its prefixes. Inline, so that the run
 // loop and the single step pay no call for the usual step: nothing pending,
@@ -79,11 +90,10 @@ inline uint32_t HostRequestWord(const TZ80Requests& q) {
 inline void Z80Step(TZ80State& s) {
   TZ80Requests& q = s.Req;
   q.Ticks = 0;
-  if ((HostRequestWord(q) & kHostRequestMask) || q.Halted || q.PrefixRun) [[unlikely]] {
+  if ((HostRequestWord(q) & kHostRequestMask) || q.Halted || CarriedOverWord(q)) [[unlikely]] {
     Z80StepRequests(s);
     return;
   }
-  q.AfterEI = 0;
   const uint8_t op = s.OnFetch(s.PC, s.UserData);
   // R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
   // steps) is taken back out of bit 7.

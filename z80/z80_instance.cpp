@@ -45,6 +45,20 @@ inline bool RunningOrBusy(const TZ80Object& object) {
           object.Busy.load(std::memory_order_relaxed)) != 0;
 }
 
+// The end of a single step that someone watches: the host's OnAfterStep
+// inside the guard, then the shown window's refresh after it.
+__attribute__((noinline)) Z80Result FinishObservedStep(TZ80Instance& instance) {
+  TZ80Object* const o = instance.Owner;
+  const TZ80State& s = instance.State;
+  if (const TZ80AfterStepProc afterStep = o->OnAfterStep) afterStep(s.Req.Ticks, s.UserData);
+  o->Busy.store(0, std::memory_order_release);
+  // A live instance always has its window: Z80_Create makes it before it
+  // clears Busy, Z80_Destroy deletes it only once it holds Busy.
+  TCPUWindow* const form = o->Form;
+  if (form->Shown.load(std::memory_order_relaxed)) form->RefreshView(true);
+  return Z80_OK;
+}
+
 }  // namespace
 
 // Z80_ExecCycle's refusals, in the order it tests them.
@@ -130,6 +144,7 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
 
   object->OnAfterStep = onAfterStep;
   object->OnBreakpoint = onBreakpoint;
+  if (onAfterStep) instance->StepObservers.fetch_or(kObserveAfterStep);
   object->Busy.store(0);
 
   std::lock_guard lock(g_instancesMutex);
@@ -179,14 +194,9 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // kept across it: only the state lives through the calls, one register to
   // save for every step.
   TZ80Instance* const instance = reinterpret_cast<TZ80Instance*>(s);
-  if (const TZ80AfterStepProc afterStep = instance->Owner->OnAfterStep)
-    afterStep(s->Req.Ticks, s->UserData);
-  TZ80Object* const o = instance->Owner;
-  o->Busy.store(0, std::memory_order_release);
-  // A live instance always has its window: Z80_Create makes it before it
-  // clears Busy, Z80_Destroy deletes it only once it holds Busy.
-  TCPUWindow* const form = o->Form;
-  if (form->Shown.load(std::memory_order_relaxed)) [[unlikely]] form->RefreshView(true);
+  if (instance->StepObservers.load(std::memory_order_relaxed)) [[unlikely]]
+    return FinishObservedStep(*instance);
+  instance->Owner->Busy.store(0, std::memory_order_release);
   return Z80_OK;
 }
 

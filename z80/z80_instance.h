@@ -16,10 +16,17 @@ struct TZ80Instance {
   // The record Z80_Create filled: lets the single step keep only the state
   // in a register across the step's calls.
   TZ80Object* Owner = nullptr;
+  // What a single step must do after the instruction besides releasing Busy
+  // (kObserveAfterStep, kObserveWindow): one load beside the state, where
+  // asking the owner and its window would chase three pointers every step.
+  std::atomic<uint8_t> StepObservers{0};
   // Tells a parked run thread to return so it can be joined.
   std::atomic<uint8_t> ExitRequest{0};
 };
 static_assert(std::is_standard_layout_v<TZ80Instance>);
+
+inline constexpr uint8_t kObserveAfterStep = 1;  // the host gave OnAfterStep
+inline constexpr uint8_t kObserveWindow = 2;     // the debugger window is shown
 
 inline TZ80Instance* InstanceOf(TZ80Object* object) {
   return reinterpret_cast<TZ80Instance*>(object->StateRecord);

@@ -260,7 +260,7 @@ void Op(TZ80State& s, uint16_t pc) {
       } else {  // DJNZ e, JR e, JR cc,e
         const auto e = static_cast<int8_t>(Fetch(s, next++));
         bool jump;
-        if constexpr (y == 2) jump = --Hi(s.BC) != 0;
+        if constexpr (y == 2) { s.BC = static_cast<uint16_t>(s.BC - 0x100); jump = s.BC >= 0x100; }
         else if constexpr (y == 3) jump = true;
         else jump = Condition<y - 4>(s);
         s.PC = jump ? static_cast<uint16_t>(next + e) : next;
@@ -926,7 +926,9 @@ void Z80StepRequests(TZ80State& s) {
     return;
   }
 
-  q.AfterEI = 0;
+  // Stored only when set: the next step reads it with PrefixRun as one word,
+  // which a byte store just before would hold up.
+  if (q.AfterEI) q.AfterEI = 0;
   if (q.Halted) {
     q.Ticks = 4;
     IncR(s);

@@ -148,6 +148,20 @@ TEST(Requests, EiDelaysTheInterruptByOneInstruction) {
   EXPECT_EQ(cpu.bus.memory[0x7FFF], 0x01);
 }
 
+TEST(Requests, EiDelayEndsAfterOneInstructionWithTheLineDown) {
+  TestCpu cpu;
+  cpu.bus.Load(0, {0xFB, 0x00, 0x00});  // EI; NOP; NOP
+  cpu.s.SP = 0x8000;
+  cpu.s.Req.IM = 1;
+  Step(cpu);  // EI
+  EXPECT_NE(cpu.s.Req.AfterEI, 0);
+  Step(cpu);  // NOP
+  EXPECT_EQ(cpu.s.Req.AfterEI, 0);
+  cpu.s.Req.IntLine = Z80_FLAG_SET;
+  Step(cpu);  // taken at once: the delay was used up
+  EXPECT_EQ(cpu.s.PC, 0x0038);
+}
+
 TEST(Requests, RunOfEisKeepsTheInterruptBlocked) {
   TestCpu cpu;
   for (int i = 0; i < 10; ++i) cpu.bus.memory[i] = 0xFB;

@@ -179,6 +179,25 @@ TEST(Window, HiddenWindowIgnoresRefreshAndShowReloads) {
   EXPECT_EQ(Window(h.object).Refreshes(), 1);
 }
 
+TEST(ExecCycle, RefreshesOnlyWhileShownAndWithoutAnAfterStep) {
+  Host h;
+  ASSERT_EQ(Z80_Create(nullptr, TestBus::Fetch, TestBus::Read, TestBus::Write, TestBus::In,
+                       TestBus::Out, TestBus::IntCheck, nullptr, nullptr, &h.bus, &h.object),
+            Z80_OK);
+  TNullCPUWindow& window = Window(h.object);
+  ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+  EXPECT_EQ(window.Refreshes(), 0);
+  window.Show();
+  ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+  EXPECT_EQ(window.Refreshes(), 1);
+  window.SetShown(false);
+  ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+  EXPECT_EQ(window.Refreshes(), 1);
+  EXPECT_EQ(h.object.StateRecord->PC, 3);
+  EXPECT_EQ(h.bus.afterSteps, 0);
+  EXPECT_EQ(h.object.Busy, 0);
+}
+
 TEST(Window, FactoryHookSuppliesTheWindow) {
   static int made = 0;
   const auto previous = z80::SetCPUWindowFactory([]() -> TCPUWindow* {

@@ -2,6 +2,17 @@
 
 #include <atomic>
 
+#include "z80/z80_instance.h"
+
+void TCPUWindow::SetShown(bool shown) {
+  Shown.store(shown, std::memory_order_relaxed);
+  // The window lives no longer than its instance's state record.
+  if (!Z80Object || !Z80Object->StateRecord) return;
+  std::atomic<uint8_t>& observers = z80::InstanceOf(Z80Object)->StepObservers;
+  if (shown) observers.fetch_or(z80::kObserveWindow, std::memory_order_relaxed);
+  else observers.fetch_and(static_cast<uint8_t>(~z80::kObserveWindow), std::memory_order_relaxed);
+}
+
 void TCPUWindow::StatusTick() {
   TZ80Object* o = Z80Object;
   if (!o) return;

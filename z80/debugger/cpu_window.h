@@ -15,9 +15,11 @@ class TCPUWindow {
   TZ80Object* Z80Object = nullptr;
 
   // Up while the window is on screen; every window keeps it in step with its
-  // own visibility. A single step tests it before the refresh call, so a
-  // host stepping with the window hidden pays one load, not a virtual call.
+  // own visibility through SetShown, which also tells the owner's single
+  // step whether to refresh: a host stepping with the window hidden pays
+  // nothing for it.
   std::atomic<bool> Shown{false};
+  void SetShown(bool shown);
 
   virtual void Show() = 0;
   virtual bool IsVisible() const = 0;
@@ -37,7 +39,7 @@ class TCPUWindow {
 // how it was refreshed, so hosts and tests can see what the core asked.
 class TNullCPUWindow final : public TCPUWindow {
  public:
-  void Show() override { Shown.store(true, std::memory_order_relaxed); }
+  void Show() override { SetShown(true); }
   bool IsVisible() const override { return Shown.load(std::memory_order_relaxed); }
   void RefreshView(bool NewStep) override {
     if (!IsVisible()) return;

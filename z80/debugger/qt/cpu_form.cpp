@@ -284,13 +284,13 @@ void TCPUForm::Show() {
 
 void TCPUForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  Shown.store(true, std::memory_order_relaxed);
+  SetShown(true);
   if (!event->spontaneous()) FormShow();
 }
 
 void TCPUForm::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
-  Shown.store(isVisible(), std::memory_order_relaxed);
+  SetShown(isVisible());
 }
 
 void TCPUForm::FormShow() {
