@@ -482,7 +482,8 @@ std::vector<uint8_t> BuildZ80File(const Z80SaveState& st, std::vector<Message>* 
   const bool is48 = IsZ80State48K(st.port7ffd);
   const bool version1 = is48 && g.PC != 0;
 
-  std::vector<uint8_t> out(30, 0);
+  // The version 1 header, or version 2's with its extension.
+  std::vector<uint8_t> out(version1 ? 30 : 30 + 2 + 23, 0);
   out[0] = static_cast<uint8_t>(g.AF >> 8);
   out[1] = static_cast<uint8_t>(g.AF);
   Put16(out, 2, g.BC);
@@ -520,7 +521,6 @@ std::vector<uint8_t> BuildZ80File(const Z80SaveState& st, std::vector<Message>* 
   }
 
   // Version 2: the extension, then one block per RAM page.
-  out.resize(30 + 2 + 23, 0);
   Put16(out, 30, 23);
   Put16(out, 32, g.PC);
   out[34] = is48 ? 0 : 3;

@@ -241,8 +241,8 @@ bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
   if (exists && st.st_nlink > 1) return RewriteInPlace(target, bytes, size);
 
   const std::filesystem::path target_path(target);
-  std::string dir = target_path.parent_path().string();
-  if (dir.empty()) dir = ".";
+  const std::string parent = target_path.parent_path().string();
+  const std::string dir = parent.empty() ? std::string(".") : parent;
   const std::string base = target_path.filename().string();
   RemoveStaleTemps(dir, base);
 

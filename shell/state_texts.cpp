@@ -146,7 +146,7 @@ TFloppyStateTexts FloppyStateTexts(const disk::T1818VG93::TStateReading& r) {
   t[kFloppyTransfer] = std::to_string(r.DataCount);
   static constexpr const char* kDrives[4] = {"A:", "B:", "C:", "D:"};
   t[kFloppyDrive] = kDrives[sys & 3];
-  t[kFloppySide] = (sys & 0x10) ? "0" : "1";
+  t[kFloppySide] = std::string(1, (sys & 0x10) ? '0' : '1');
   t[kFloppyCylinder] = std::to_string(r.SelectedCylinder);
   t[kFloppyMode] = (sys & 0x80) ? "MFM" : "FM";
   t[kFloppyMotor] = r.HeadLoaded ? "ON" : "OFF";

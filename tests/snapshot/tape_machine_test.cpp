@@ -52,8 +52,9 @@ struct CountingDeck : TTapeDeck {
 };
 
 Bytes Block(uint8_t flag, const Bytes& data) {
-  Bytes b = {flag};
-  b.insert(b.end(), data.begin(), data.end());
+  Bytes b(data.size() + 1);
+  b[0] = flag;
+  std::copy(data.begin(), data.end(), b.begin() + 1);
   uint8_t x = 0;
   for (uint8_t v : b) x ^= v;
   b.push_back(x);

@@ -519,7 +519,7 @@ void TCPUForm::PopupSaveListingClick() {
   request.Title = "Сохранение листинга...";
   request.Filters = {{"Файлы листинга", "*.lst"}, {"Все файлы", "*.*"}};
   request.DefaultExt = "lst";
-  request.InitialDir = ".";
+  request.InitialDir = std::string(".");
   request.ConfirmOverwrite = true;
   std::string name = g_listing.FileName;
   if (!platform::CurrentDialogs().SaveFileName(request, name)) return;
