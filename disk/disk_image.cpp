@@ -82,14 +82,14 @@ TDiskContents::TDiskContents(int cylinders, int sides) {
   sides = std::clamp(sides, 1, kMaxSides);
   MaxCylinder = static_cast<uint8_t>(cylinders - 1);
   MaxSide = static_cast<uint8_t>(sides - 1);
-  tracks_.resize(static_cast<size_t>(cylinders) * static_cast<size_t>(sides));
+  sized_ = true;
 }
 
 TTrack* TDiskContents::Track(int cylinder, int side) {
-  if (tracks_.empty() || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
+  if (!sized_ || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
     return nullptr;
-  TTrack& t = tracks_[static_cast<size_t>(cylinder) * Sides() + static_cast<size_t>(side)];
-  return t.Present() ? &t : nullptr;
+  const auto it = tracks_.find(static_cast<uint32_t>(cylinder) * kMaxSides + static_cast<uint32_t>(side));
+  return it != tracks_.end() && it->second.Present() ? &it->second : nullptr;
 }
 
 const TTrack* TDiskContents::Track(int cylinder, int side) const {
@@ -98,10 +98,10 @@ const TTrack* TDiskContents::Track(int cylinder, int side) const {
 
 bool TDiskContents::SetTrack(int cylinder, int side, std::vector<uint8_t> data,
                              std::vector<uint8_t> marks) {
-  if (tracks_.empty() || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
+  if (!sized_ || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
     return false;
   if (data.empty() || data.size() > kMaxTrackLength || marks.size() != data.size()) return false;
-  TTrack& t = tracks_[static_cast<size_t>(cylinder) * Sides() + static_cast<size_t>(side)];
+  TTrack& t = tracks_[static_cast<uint32_t>(cylinder) * kMaxSides + static_cast<uint32_t>(side)];
   t.Data = std::move(data);
   t.Marks = std::move(marks);
   return true;
