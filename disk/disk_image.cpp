@@ -14,8 +14,12 @@ constexpr uint8_t kGapByte = 0x4E;
 bool IsSync(const TTrack& t, uint32_t i) { return t.Data[i] == 0xA1 && t.Marks[i] != 0; }
 
 // The first position from i before end whose mark is set, or end. Most of a
-// track is unmarked, so it is passed over eight marks at a time.
+// track is unmarked, so it is passed over a block at a time, then eight
+// marks at a time.
 uint32_t NextMarked(const uint8_t* marks, uint32_t i, uint32_t end) {
+  static constexpr uint8_t kUnmarked[512] = {};
+  while (i + sizeof kUnmarked <= end && std::memcmp(marks + i, kUnmarked, sizeof kUnmarked) == 0)
+    i += sizeof kUnmarked;
   while (i + 8 <= end) {
     uint64_t word;
     std::memcpy(&word, marks + i, sizeof word);

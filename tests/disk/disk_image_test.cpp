@@ -126,6 +126,27 @@ TEST(FieldSearch, FieldsWrappingTheIndexAreFoundWithTheirCrc) {
   EXPECT_TRUE(info.DataCrcOk);
 }
 
+TEST(FieldSearch, AnIdIsFoundWhereverItLiesInALongUnmarkedStretch) {
+  // The search passes unmarked stretches in blocks: IDs on and around their
+  // edges, searched for from before them, from the ID itself (a whole turn)
+  // and around the index.
+  for (uint32_t at : {0u, 1u, 7u, 8u, 9u, 63u, 64u, 127u, 128u, 511u, 512u, 513u, 1023u, 1024u,
+                      4095u, 6100u, 6239u, 6246u, 6247u}) {
+    TrackBuilder b(kStandardTrackLength);
+    b.Field(at, 0xFE, {1, 0, 9, 1});
+    const uint32_t idPos = (at + 4) % kStandardTrackLength;
+    for (uint32_t from : {0u, at == 0 ? 0u : at - 1, at, idPos, (at + 3000) % kStandardTrackLength}) {
+      TSectorInfo info;
+      ASSERT_TRUE(FindNextIdOnTrack(b.t, from, info)) << at << " from " << from;
+      EXPECT_EQ(info.IdPos, idPos) << at << " from " << from;
+      EXPECT_TRUE(info.IdCrcOk) << at << " from " << from;
+    }
+  }
+  TrackBuilder blank(kStandardTrackLength);
+  TSectorInfo info;
+  EXPECT_FALSE(FindNextIdOnTrack(blank.t, 100, info));
+}
+
 TEST(FieldSearch, AddressMarkCases) {
   struct Case {
     const char* name;
