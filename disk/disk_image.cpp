@@ -30,6 +30,11 @@ uint32_t NextMarked(const uint8_t* marks, uint32_t i, uint32_t end) {
   return i;
 }
 
+// Where a track is kept in a disk's contents, whatever the geometry.
+uint32_t TrackKey(int cylinder, int side) {
+  return static_cast<uint32_t>(cylinder) * kMaxSides + static_cast<uint32_t>(side);
+}
+
 // Forward distance from a to b around a ring of `length` bytes.
 uint32_t RingDistance(uint32_t a, uint32_t b, uint32_t length) {
   return b >= a ? b - a : length - a + b;
@@ -92,7 +97,7 @@ TDiskContents::TDiskContents(int cylinders, int sides) {
 TTrack* TDiskContents::Track(int cylinder, int side) {
   if (!sized_ || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
     return nullptr;
-  const auto it = tracks_.find(static_cast<uint32_t>(cylinder) * kMaxSides + static_cast<uint32_t>(side));
+  const auto it = tracks_.find(TrackKey(cylinder, side));
   return it != tracks_.end() && it->second.Present() ? &it->second : nullptr;
 }
 
@@ -105,7 +110,7 @@ bool TDiskContents::SetTrack(int cylinder, int side, std::vector<uint8_t> data,
   if (!sized_ || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
     return false;
   if (data.empty() || data.size() > kMaxTrackLength || marks.size() != data.size()) return false;
-  TTrack& t = tracks_[static_cast<uint32_t>(cylinder) * kMaxSides + static_cast<uint32_t>(side)];
+  TTrack& t = tracks_[TrackKey(cylinder, side)];
   t.Data = std::move(data);
   t.Marks = std::move(marks);
   return true;

@@ -194,8 +194,10 @@ LoadResult LoadTd0(std::span<const uint8_t> file, const LoadOptions&) {
   result.Disk = TDiskContents(maxCylinder + 1, maxSide + 1);
   // Every listing must fit, though a track listed again replaces the earlier
   // listing: only the last one is built, the first met walking back.
-  for (const Td0Track& t : tracks)
-    if (BytesNeeded(t) > kStandardTrackLength) return LoadResult::Fail(DiskMessage::ImpossibleTrack);
+  for (const Td0Track& t : tracks) {
+    if (BytesNeeded(t) > kStandardTrackLength)
+      return LoadResult::Fail(DiskMessage::ImpossibleTrack);
+  }
   std::vector<TSynthSector> sectors;
   for (auto k = tracks.rbegin(); k != tracks.rend(); ++k) {
     const Td0Track& t = *k;

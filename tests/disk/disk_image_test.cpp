@@ -135,7 +135,8 @@ TEST(FieldSearch, AnIdIsFoundWhereverItLiesInALongUnmarkedStretch) {
     TrackBuilder b(kStandardTrackLength);
     b.Field(at, 0xFE, {1, 0, 9, 1});
     const uint32_t idPos = (at + 4) % kStandardTrackLength;
-    for (uint32_t from : {0u, at == 0 ? 0u : at - 1, at, idPos, (at + 3000) % kStandardTrackLength}) {
+    const uint32_t before = at == 0 ? 0u : at - 1, across = (at + 3000) % kStandardTrackLength;
+    for (uint32_t from : {0u, before, at, idPos, across}) {
       TSectorInfo info;
       ASSERT_TRUE(FindNextIdOnTrack(b.t, from, info)) << at << " from " << from;
       EXPECT_EQ(info.IdPos, idPos) << at << " from " << from;
