@@ -14,8 +14,12 @@ constexpr uint8_t kGapByte = 0x4E;
 bool IsSync(const TTrack& t, uint32_t i) { return t.Data[i] == 0xA1 && t.Marks[i] != 0; }
 
 // The first position from i before end whose mark is set, or end. Most of a
-// track is unmarked, so it is passed over eight marks at a time.
+// track is unmarked, so it is passed over a block at a time, then eight
+// marks at a time.
 uint32_t NextMarked(const uint8_t* marks, uint32_t i, uint32_t end) {
+  static constexpr uint8_t kUnmarked[512] = {};
+  while (i + sizeof kUnmarked <= end && std::memcmp(marks + i, kUnmarked, sizeof kUnmarked) == 0)
+    i += sizeof kUnmarked;
   while (i + 8 <= end) {
     uint64_t word;
     std::memcpy(&word, marks + i, sizeof word);
@@ -24,6 +28,11 @@ uint32_t NextMarked(const uint8_t* marks, uint32_t i, uint32_t end) {
   }
   while (i < end && marks[i] == 0) ++i;
   return i;
+}
+
+// Where a track is kept in a disk's contents, whatever the geometry.
+uint32_t TrackKey(int cylinder, int side) {
+  return static_cast<uint32_t>(cylinder) * kMaxSides + static_cast<uint32_t>(side);
 }
 
 // Forward distance from a to b around a ring of `length` bytes.
@@ -82,14 +91,14 @@ TDiskContents::TDiskContents(int cylinders, int sides) {
   sides = std::clamp(sides, 1, kMaxSides);
   MaxCylinder = static_cast<uint8_t>(cylinders - 1);
   MaxSide = static_cast<uint8_t>(sides - 1);
-  tracks_.resize(static_cast<size_t>(cylinders) * static_cast<size_t>(sides));
+  sized_ = true;
 }
 
 TTrack* TDiskContents::Track(int cylinder, int side) {
-  if (tracks_.empty() || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
+  if (!sized_ || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
     return nullptr;
-  TTrack& t = tracks_[static_cast<size_t>(cylinder) * Sides() + static_cast<size_t>(side)];
-  return t.Present() ? &t : nullptr;
+  const auto it = tracks_.find(TrackKey(cylinder, side));
+  return it != tracks_.end() && it->second.Present() ? &it->second : nullptr;
 }
 
 const TTrack* TDiskContents::Track(int cylinder, int side) const {
@@ -98,10 +107,10 @@ const TTrack* TDiskContents::Track(int cylinder, int side) const {
 
 bool TDiskContents::SetTrack(int cylinder, int side, std::vector<uint8_t> data,
                              std::vector<uint8_t> marks) {
-  if (tracks_.empty() || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
+  if (!sized_ || cylinder < 0 || side < 0 || cylinder > MaxCylinder || side > MaxSide)
     return false;
   if (data.empty() || data.size() > kMaxTrackLength || marks.size() != data.size()) return false;
-  TTrack& t = tracks_[static_cast<size_t>(cylinder) * Sides() + static_cast<size_t>(side)];
+  TTrack& t = tracks_[TrackKey(cylinder, side)];
   t.Data = std::move(data);
   t.Marks = std::move(marks);
   return true;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -66,7 +67,7 @@ class TDiskContents {
 
   int Cylinders() const { return MaxCylinder + 1; }
   int Sides() const { return MaxSide + 1; }
-  bool Empty() const { return tracks_.empty(); }
+  bool Empty() const { return !sized_; }
 
   // Null outside the geometry or when the track is absent.
   TTrack* Track(int cylinder, int side);
@@ -75,7 +76,12 @@ class TDiskContents {
   bool SetTrack(int cylinder, int side, std::vector<uint8_t> data, std::vector<uint8_t> marks);
 
  private:
-  std::vector<TTrack> tracks_;  // cylinder-major, (MaxSide + 1) per cylinder
+  // Only the tracks present, by cylinder * 256 + side: an image may name a
+  // geometry of 65,536 tracks while listing a handful, and building every
+  // absent slot cost more than reading the file. A node never moves, so a
+  // track's address holds until the disk is replaced.
+  std::map<uint32_t, TTrack> tracks_;
+  bool sized_ = false;
 };
 
 // One sector as found on a raw track by the field search.

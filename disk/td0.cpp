@@ -123,6 +123,14 @@ bool ParseTracks(platform::ByteReader& in, uint64_t maxDecoded, std::vector<Td0T
   return true;
 }
 
+// The bytes a track's sectors take by this format's count: 5 a sector plus
+// its ID, marks and CRCs and its data.
+uint64_t BytesNeeded(const Td0Track& t) {
+  uint64_t need = 5 * t.Sectors.size();
+  for (const Td0Sector& s : t.Sectors) need += 12 + s.Data.size();
+  return need;
+}
+
 }  // namespace
 
 uint16_t Td0Crc16(std::span<const uint8_t> bytes) {
@@ -184,16 +192,17 @@ LoadResult LoadTd0(std::span<const uint8_t> file, const LoadOptions&) {
   }
   LoadResult result;
   result.Disk = TDiskContents(maxCylinder + 1, maxSide + 1);
-  // A track listed again replaces the earlier listing; only the last one is
-  // built, though every listing must fit.
-  std::vector<int> last(static_cast<size_t>(kMaxCylinders) * kMaxSides, -1);
-  for (size_t k = 0; k < tracks.size(); ++k)
-    last[size_t{tracks[k].Cylinder} * kMaxSides + tracks[k].Head] = static_cast<int>(k);
+  // Every listing must fit, though a track listed again replaces the earlier
+  // listing: only the last one is built, the first met walking back.
+  for (const Td0Track& t : tracks) {
+    if (BytesNeeded(t) > kStandardTrackLength)
+      return LoadResult::Fail(DiskMessage::ImpossibleTrack);
+  }
   std::vector<TSynthSector> sectors;
-  for (size_t k = 0; k < tracks.size(); ++k) {
-    const Td0Track& t = tracks[k];
+  for (auto k = tracks.rbegin(); k != tracks.rend(); ++k) {
+    const Td0Track& t = *k;
+    if (result.Disk.Track(t.Cylinder, t.Head)) continue;
     sectors.clear();
-    uint64_t need = 5 * t.Sectors.size();
     for (const Td0Sector& s : t.Sectors) {
       TSynthSector synth;
       synth.C = s.C;
@@ -203,12 +212,9 @@ LoadResult LoadTd0(std::span<const uint8_t> file, const LoadOptions&) {
       synth.HasData = s.HasData;
       synth.Data = s.Data;
       sectors.push_back(synth);
-      need += 12 + s.Data.size();
     }
-    if (need > kStandardTrackLength) return LoadResult::Fail(DiskMessage::ImpossibleTrack);
-    if (last[size_t{t.Cylinder} * kMaxSides + t.Head] != static_cast<int>(k)) continue;
     TTrack built;
-    if (!SynthesizeTrack(sectors, static_cast<uint32_t>(need), built))
+    if (!SynthesizeTrack(sectors, static_cast<uint32_t>(BytesNeeded(t)), built))
       return LoadResult::Fail(DiskMessage::ImpossibleTrack);
     result.Disk.SetTrack(t.Cylinder, t.Head, std::move(built.Data), std::move(built.Marks));
   }
@@ -224,7 +230,6 @@ std::optional<std::vector<uint8_t>> SaveTd0(const TDiskContents& disk) {
     out.push_back(static_cast<uint8_t>(v >> 8));
   };
   put16(Td0Crc16(out));
-  std::vector<uint8_t> block;
   for (int c = 0; c < disk.Cylinders(); ++c) {
     for (int s = 0; s < disk.Sides(); ++s) {
       const TrackIds walk = WalkTrackIds(disk, c, s, kMaxSectorsWritten);
@@ -233,16 +238,22 @@ std::optional<std::vector<uint8_t>> SaveTd0(const TDiskContents& disk) {
       out.insert(out.end(), head, head + 3);
       out.push_back(static_cast<uint8_t>(Td0Crc16(head)));
       for (const TSectorInfo& id : walk.Ids) {
-        block.assign(1, 0);  // encoding 0: plain data
-        if (id.DataFound) {
-          if ((id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
-          for (uint32_t k = 0; k < id.DataSize; ++k) block.push_back(id.DataByte(k));
-        }
+        if (id.DataFound && (id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
+        const uint32_t size = id.DataFound ? id.DataSize : 0;
         for (int k = 0; k < 4; ++k) out.push_back(id.IdByte(k));
         out.push_back(0);
-        out.push_back(static_cast<uint8_t>(Td0Crc16(block)));
-        put16(static_cast<uint32_t>(block.size()));
-        out.insert(out.end(), block.begin(), block.end());
+        const size_t crcAt = out.size();
+        out.push_back(0);
+        put16(size + 1);
+        // The block: encoding 0 (plain data), then the data read around the ring.
+        const size_t block = out.size();
+        out.push_back(0);
+        for (uint32_t pos = id.DataPos, left = size; left > 0; pos = 0) {
+          const uint32_t chunk = std::min(left, id.TrackLength - pos);
+          out.insert(out.end(), id.TrackData + pos, id.TrackData + pos + chunk);
+          left -= chunk;
+        }
+        out[crcAt] = static_cast<uint8_t>(Td0Crc16(std::span(out).subspan(block)));
       }
     }
   }

@@ -126,6 +126,28 @@ TEST(FieldSearch, FieldsWrappingTheIndexAreFoundWithTheirCrc) {
   EXPECT_TRUE(info.DataCrcOk);
 }
 
+TEST(FieldSearch, AnIdIsFoundWhereverItLiesInALongUnmarkedStretch) {
+  // The search passes unmarked stretches in blocks: IDs on and around their
+  // edges, searched for from before them, from the ID itself (a whole turn)
+  // and around the index.
+  for (uint32_t at : {0u, 1u, 7u, 8u, 9u, 63u, 64u, 127u, 128u, 511u, 512u, 513u, 1023u, 1024u,
+                      4095u, 6100u, 6239u, 6246u, 6247u}) {
+    TrackBuilder b(kStandardTrackLength);
+    b.Field(at, 0xFE, {1, 0, 9, 1});
+    const uint32_t idPos = (at + 4) % kStandardTrackLength;
+    const uint32_t before = at == 0 ? 0u : at - 1, across = (at + 3000) % kStandardTrackLength;
+    for (uint32_t from : {0u, before, at, idPos, across}) {
+      TSectorInfo info;
+      ASSERT_TRUE(FindNextIdOnTrack(b.t, from, info)) << at << " from " << from;
+      EXPECT_EQ(info.IdPos, idPos) << at << " from " << from;
+      EXPECT_TRUE(info.IdCrcOk) << at << " from " << from;
+    }
+  }
+  TrackBuilder blank(kStandardTrackLength);
+  TSectorInfo info;
+  EXPECT_FALSE(FindNextIdOnTrack(blank.t, 100, info));
+}
+
 TEST(FieldSearch, AddressMarkCases) {
   struct Case {
     const char* name;
@@ -202,6 +224,50 @@ TEST(FieldSearch, ChecksGeometryAndInsertion) {
   EXPECT_FALSE(FindSector(image, 0, 1, 1, info, 0));
   image.Inserted = false;
   EXPECT_FALSE(FindNextId(image, 0, 0, 0, info));
+}
+
+TEST(DiskContents, TracksAreKeptByPlaceAndStayPut) {
+  TDiskContents none;
+  EXPECT_TRUE(none.Empty());
+  EXPECT_FALSE(none.SetTrack(0, 0, {1}, {0}));
+  EXPECT_EQ(none.Track(0, 0), nullptr);
+
+  // The largest geometry with a few tracks: each is found at its own place only.
+  TDiskContents d(256, 256);
+  EXPECT_FALSE(d.Empty());
+  EXPECT_EQ(d.Track(0, 0), nullptr);
+  const struct {
+    int c, s;
+    uint8_t tag;
+  } placed[] = {{0, 0, 1}, {1, 0, 2}, {0, 1, 3}, {255, 255, 4}, {0, 255, 5}, {255, 0, 6}};
+  for (const auto& p : placed) ASSERT_TRUE(d.SetTrack(p.c, p.s, {p.tag, 0}, {0, 0}));
+  const TTrack* first = d.Track(0, 0);
+  for (const auto& p : placed) {
+    const TTrack* t = d.Track(p.c, p.s);
+    ASSERT_NE(t, nullptr) << p.c << "/" << p.s;
+    EXPECT_EQ(t->Data[0], p.tag) << p.c << "/" << p.s;
+  }
+  EXPECT_EQ(d.Track(1, 1), nullptr);
+  EXPECT_EQ(d.Track(254, 255), nullptr);
+  EXPECT_EQ(d.Track(256, 0), nullptr);
+  EXPECT_EQ(d.Track(-1, 0), nullptr);
+
+  // Replacing a track keeps its address; a bad track or place changes nothing.
+  ASSERT_TRUE(d.SetTrack(0, 0, {7, 7, 7}, {0, 0, 0}));
+  EXPECT_EQ(d.Track(0, 0), first);
+  EXPECT_EQ(first->Length(), 3u);
+  EXPECT_FALSE(d.SetTrack(0, 0, {}, {}));
+  EXPECT_FALSE(d.SetTrack(0, 0, {1, 2}, {0}));
+  EXPECT_FALSE(d.SetTrack(0, 256, {1}, {0}));
+  EXPECT_EQ(first->Length(), 3u);
+
+  // Outside a smaller geometry nothing is stored.
+  TDiskContents small(2, 1);
+  EXPECT_FALSE(small.SetTrack(0, 1, {1}, {0}));
+  EXPECT_FALSE(small.SetTrack(2, 0, {1}, {0}));
+  EXPECT_TRUE(small.SetTrack(1, 0, {1}, {0}));
+  EXPECT_EQ(small.Track(0, 0), nullptr);
+  EXPECT_NE(small.Track(1, 0), nullptr);
 }
 
 TEST(TrackSynthesis, GapSizing) {

@@ -220,6 +220,8 @@ TEST(Td0, RefusedInputs) {
       {"decompression past its bound", Join(Header("td"), lzhuf_test::Compress(bomb)), DiskMessage::Td0Format},
       {"decoded data past its bound", Join(Header(), Tracks(repeated)), DiskMessage::Td0Format},
       {"twelve 512-byte sectors", Join(Header(), Tracks({{0, 0, twelve}})), DiskMessage::ImpossibleTrack},
+      {"twelve 512-byte sectors listed before the track's last listing",
+       Join(Header(), Tracks({{0, 0, twelve}, {1, 0, {}}, {0, 0, {}}})), DiskMessage::ImpossibleTrack},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -259,6 +261,41 @@ TEST(Td0, WrittenImagesLoadWithTheSameSectors) {
   // The missing track of cylinder 0 comes back as a blank one.
   ASSERT_NE(r.Disk.Track(0, 0), nullptr);
   EXPECT_EQ(SaveTd0(r.Disk), saved);
+}
+
+TEST(Td0, ATrackListedAgainIsTheLastListing) {
+  const std::vector<Trk> tracks = {{0, 0, {{0, 0, 1, 1, Plain(Pattern(256, 1))}}},
+                                   {1, 0, {{1, 0, 1, 1, Plain(Pattern(256, 2))}}},
+                                   {0, 0, {{0, 0, 2, 1, Plain(Pattern(256, 3))}}}};
+  LoadResult r = LoadTd0(Join(Header(), Tracks(tracks)), {});
+  ASSERT_TRUE(r.Ok);
+  EXPECT_FALSE(ReadSector(r.Disk, 0, 0, 1).found);
+  EXPECT_EQ(ReadSector(r.Disk, 0, 0, 2).data, Pattern(256, 3));
+  EXPECT_EQ(ReadSector(r.Disk, 1, 0, 1).data, Pattern(256, 2));
+}
+
+TEST(Td0, DataReadAroundTheIndexIsWrittenAsRead) {
+  // A data field across the index, and a track shorter than its sector so
+  // that the data goes round it more than once.
+  RawTrack across;
+  across.Gap(40).Id(0, 0, 1, 1).DataField(0xFB, Pattern(256, 5));
+  TTrack wrapped = across.Build();
+  std::rotate(wrapped.Data.begin(), wrapped.Data.begin() + 200, wrapped.Data.end());
+  std::rotate(wrapped.Marks.begin(), wrapped.Marks.begin() + 200, wrapped.Marks.end());
+  RawTrack tiny;
+  tiny.Id(0, 0, 1, 1).DataField(0xFB, Pattern(40, 6));
+  for (TTrack track : {wrapped, tiny.Build(150)}) {
+    TDiskContents disk(1, 1);
+    const uint32_t length = track.Length();
+    PutTrack(disk, 0, 0, std::move(track));
+    const SectorView before = ReadSector(disk, 0, 0, 1);
+    ASSERT_EQ(before.data.size(), 256u) << length;
+    const auto saved = SaveTd0(disk);
+    ASSERT_TRUE(saved) << length;
+    LoadResult r = LoadTd0(*saved, {});
+    ASSERT_TRUE(r.Ok) << length;
+    EXPECT_EQ(ReadSector(r.Disk, 0, 0, 1).data, before.data) << length;
+  }
 }
 
 TEST(Td0, WriterListsAtMost254IdsATrack) {
