@@ -87,22 +87,36 @@ inline uint16_t CarriedOverWord(const TZ80Requests& q) {
 // processor, or one instruction with its prefixes. Inline, so that the run
 // loop and the single step pay no call for the usual step: nothing pending,
 // one opcode fetch (which counts in R) and its handler.
-inline void Z80Step(TZ80State& s) {
+// Its start: false when the step was a request's and is already done;
+// otherwise the opcode is fetched and counted, for the caller to dispatch.
+inline bool Z80BeginStep(TZ80State& s, uint8_t& op) {
   TZ80Requests& q = s.Req;
   q.Ticks = 0;
   if ((HostRequestWord(q) & kHostRequestMask) || q.Halted || CarriedOverWord(q)) [[unlikely]] {
     Z80StepRequests(s);
-    return;
+    return false;
   }
-  const uint8_t op = s.OnFetch(s.PC, s.UserData);
+  op = s.OnFetch(s.PC, s.UserData);
   // R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
   // steps) is taken back out of bit 7.
   uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
   ++r;
-  if (!(r & 0x7F)) [[unlikely]] r ^= 0x80;
+  if (__builtin_expect_with_probability(!(r & 0x7F), 1, 1.0 / 128)) r ^= 0x80;
+  return true;
+}
+
+inline void Z80Step(TZ80State& s) {
+  uint8_t op;
   // PC is read again rather than kept across the fetch: nothing then lives
   // through the call, and the step needs no saved registers.
-  Z80OpTableMain[op](s, s.PC);
+  if (Z80BeginStep(s, op)) Z80OpTableMain[op](s, s.PC);
 }
+
+// The main page once more for Z80_ExecCycle: each of these runs the
+// instruction and then ends the export's step itself, so the export jumps
+// to it and it returns straight to the host, one call and return fewer for
+// every single step.
+using SingleStepHandler = Z80Result (*)(TZ80State& s, uint16_t pc);
+extern const std::array<SingleStepHandler, 256> Z80SingleStepTable;
 
 }  // namespace z80

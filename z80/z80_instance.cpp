@@ -45,8 +45,15 @@ inline bool RunningOrBusy(const TZ80Object& object) {
           object.Busy.load(std::memory_order_relaxed)) != 0;
 }
 
-// The end of a single step that someone watches: the host's OnAfterStep
-// inside the guard, then the shown window's refresh after it.
+}  // namespace
+
+// Z80_ExecCycle's refusals, in the order it tests them.
+__attribute__((noinline)) Z80Result RefuseExecCycle(TZ80Object* object) {
+  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (object->Running.load()) return Z80_RUNNING;
+  return RefuseBusy();
+}
+
 __attribute__((noinline)) Z80Result FinishObservedStep(TZ80Instance& instance) {
   TZ80Object* const o = instance.Owner;
   const TZ80State& s = instance.State;
@@ -57,15 +64,6 @@ __attribute__((noinline)) Z80Result FinishObservedStep(TZ80Instance& instance) {
   TCPUWindow* const form = o->Form;
   if (form->Shown.load(std::memory_order_relaxed)) form->RefreshView(true);
   return Z80_OK;
-}
-
-}  // namespace
-
-// Z80_ExecCycle's refusals, in the order it tests them.
-__attribute__((noinline)) Z80Result RefuseExecCycle(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
-  if (object->Running.load()) return Z80_RUNNING;
-  return RefuseBusy();
 }
 
 Z80Result RefuseBusy() {
@@ -189,15 +187,9 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   if (!s || RunningOrBusy(*object)) [[unlikely]] return RefuseExecCycle(object);
   // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
-  Z80Step(*s);
-  // The record is found again through the state after each call rather than
-  // kept across it: only the state lives through the calls, one register to
-  // save for every step.
-  TZ80Instance* const instance = reinterpret_cast<TZ80Instance*>(s);
-  if (instance->StepObservers.load(std::memory_order_relaxed)) [[unlikely]]
-    return FinishObservedStep(*instance);
-  instance->Owner->Busy.store(0, std::memory_order_release);
-  return Z80_OK;
+  uint8_t op;
+  if (!Z80BeginStep(*s, op)) [[unlikely]] return FinishSingleStep(*s);
+  return Z80SingleStepTable[op](*s, s->PC);
 }
 
 Z80Result Z80_ShowCPU(TZ80Object* object) {

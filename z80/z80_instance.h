@@ -28,6 +28,19 @@ static_assert(std::is_standard_layout_v<TZ80Instance>);
 inline constexpr uint8_t kObserveAfterStep = 1;  // the host gave OnAfterStep
 inline constexpr uint8_t kObserveWindow = 2;     // the debugger window is shown
 
+// The end of a single step that someone watches: OnAfterStep inside the
+// guard, then the shown window's refresh after it.
+Z80Result FinishObservedStep(TZ80Instance& instance);
+
+// The end of every single step: releases the guard Z80_ExecCycle took.
+inline Z80Result FinishSingleStep(TZ80State& s) {
+  TZ80Instance& instance = reinterpret_cast<TZ80Instance&>(s);
+  if (instance.StepObservers.load(std::memory_order_relaxed)) [[unlikely]]
+    return FinishObservedStep(instance);
+  instance.Owner->Busy.store(0, std::memory_order_release);
+  return Z80_OK;
+}
+
 inline TZ80Instance* InstanceOf(TZ80Object* object) {
   return reinterpret_cast<TZ80Instance*>(object->StateRecord);
 }

@@ -14,6 +14,7 @@
 
 #include "z80/z80_core.h"
 #include "z80/z80_flags.h"
+#include "z80/z80_instance.h"
 
 static_assert(std::endian::native == std::endian::little,
               "register pairs are reached byte-wise in little-endian order");
@@ -796,7 +797,19 @@ static_assert(CountEdAssigned() == 78);
 
 constexpr auto kSeq = std::make_index_sequence<256>{};
 
+template <int OP>
+[[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s, uint16_t pc) {
+  MainEntry<OP>()(s, pc);
+  return FinishSingleStep(s);
+}
+template <size_t... I>
+constexpr std::array<SingleStepHandler, 256> MakeSingleStep(std::index_sequence<I...>) {
+  return {{&SingleStepEntry<I>...}};
+}
+
 }  // namespace
+
+const std::array<SingleStepHandler, 256> Z80SingleStepTable = MakeSingleStep(kSeq);
 
 const std::array<Handler, 256> Z80OpTableMain = MakeMain(kSeq);
 const std::array<Handler, 256> Z80OpTableCB = MakeCB(kSeq);

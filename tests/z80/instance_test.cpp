@@ -8,6 +8,7 @@
 #include "support/recording_dialogs.h"
 #include "z80/debugger/cpu_window.h"
 #include "z80/z80_breakpoints.h"
+#include "z80/z80_core.h"
 #include "z80/z80_host.h"
 #include "z80/z80_instance.h"
 #include "z80_test_bus.h"
@@ -196,6 +197,53 @@ TEST(ExecCycle, RefreshesOnlyWhileShownAndWithoutAnAfterStep) {
   EXPECT_EQ(h.object.StateRecord->PC, 3);
   EXPECT_EQ(h.bus.afterSteps, 0);
   EXPECT_EQ(h.object.Busy, 0);
+}
+
+// The export runs the main page from a table of its own; every first byte,
+// with random registers and operands, must step exactly as the engine does:
+// registers, memory, T-states and every bus access with its timing.
+TEST(ExecCycle, StepsEveryOpcodeAsTheEngineDoes) {
+  uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<uint16_t>(seed >> 8);
+  };
+  for (int op = 0; op < 256; ++op) {
+    for (int round = 0; round < 4; ++round) {
+      z80test::TestCpu engine;
+      Host h;
+      ASSERT_EQ(h.Create(), Z80_OK);
+      TZ80State& s = *h.object.StateRecord;
+      h.bus.state = &s;
+      uint16_t* const words[] = {&s.AF, &s.BC, &s.DE, &s.HL, &s.IX, &s.IY, &s.SP, &s.PC,
+                                 &s._AF, &s._BC, &s._DE, &s._HL, &s.IR};
+      for (uint16_t* w : words) *w = next();
+      for (auto& b : h.bus.memory) b = static_cast<uint8_t>(next());
+      h.bus.memory[s.PC] = static_cast<uint8_t>(op);
+      s.Req.IM = 2;
+      s.Req.IFF1 = s.Req.IFF2 = static_cast<uint8_t>(round & 1);
+      engine.bus.memory = h.bus.memory;
+      const size_t regs = offsetof(TZ80State, Req);
+      std::memcpy(static_cast<void*>(&engine.s), &s, regs);
+      engine.s.Req.IM = s.Req.IM;
+      engine.s.Req.IFF1 = s.Req.IFF1;
+      engine.s.Req.IFF2 = s.Req.IFF2;
+
+      z80::Z80Step(engine.s);
+      ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+      SCOPED_TRACE(::testing::Message() << "opcode " << op << " round " << round);
+      EXPECT_EQ(std::memcmp(&engine.s, &s, regs), 0);
+      EXPECT_EQ(engine.s.Req.Ticks, s.Req.Ticks);
+      EXPECT_EQ(engine.s.Req.Halted, s.Req.Halted);
+      EXPECT_EQ(engine.s.Req.IFF1, s.Req.IFF1);
+      EXPECT_EQ(engine.s.Req.AfterEI, s.Req.AfterEI);
+      EXPECT_EQ(engine.s.Req.IM, s.Req.IM);
+      EXPECT_TRUE(engine.bus.events == h.bus.events);
+      EXPECT_TRUE(engine.bus.memory == h.bus.memory);
+      EXPECT_EQ(h.bus.afterSteps, 1);
+      EXPECT_EQ(h.object.Busy, 0);
+    }
+  }
 }
 
 TEST(Window, FactoryHookSuppliesTheWindow) {
