@@ -91,7 +91,7 @@ class T1818VG93 {
   // a port access used.
   TStateReading ReadForStateWindow(uint64_t now);
 
-  // Opens an image file into drive 0-3  // Opens an image file into drive 0-3 (an empty name leaves it empty).
+  // Opens an image file into drive 0-3 (an empty name leaves it empty).
   // True when a disk is inserted afterwards.
   bool InsertDisk(int drive, const std::string& name);
   // Puts a disk built in memory into drive 0-3 as if it had been opened.

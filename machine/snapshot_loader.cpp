@@ -1,9 +1,9 @@
 #include "machine/snapshot_loader.h"
 
-#include <cctype>
 #include <cstring>
 #include <new>
 
+#include "disk/file_extensions.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 
@@ -14,17 +14,6 @@ using snapshot::Message;
 
 void Show(const Message& m) {
   platform::ShowMessage(m.caption, m.text, platform::MsgButtons::Ok, m.icon);
-}
-
-// The extension from the last dot of the file name (not of a directory),
-// dot included and upper-cased; empty when there is none.
-std::string UpperExtension(const std::string& name) {
-  const size_t slash = name.find_last_of('/');
-  const size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return ext;
 }
 
 using ReadFn = snapshot::ReadResult (*)(std::span<const uint8_t>);
@@ -168,7 +157,7 @@ bool LoadZX(TZXHardware& m, const std::string& f) {
 }
 
 bool LoadSnapshot(TZXHardware& machine, const std::string& fileName) {
-  const std::string ext = UpperExtension(fileName);
+  const std::string ext = disk::UpperExtension(fileName);
   bool loaded = false;
   machine.WithCpuStopped([&] {
     if (ext == ".Z80") {
@@ -250,7 +239,7 @@ bool SaveZ80(TZXHardware& machine, const std::string& fileName) {
 bool SaveSnapshot(TZXHardware& machine, const std::string& fileName,
                   const std::string& defaultExtension) {
   std::string name = fileName;
-  const std::string ext = UpperExtension(name);
+  const std::string ext = disk::UpperExtension(name);
   if (ext.empty()) {
     name += defaultExtension;
   } else if (ext != ".Z80") {
