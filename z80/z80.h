@@ -53,6 +53,12 @@ struct TZ80Requests {
   // over-long run of prefixes; the next step takes no request before it
   // finishes the instruction. 0 when the last step ended on an instruction.
   uint8_t PrefixRun;
+  // The library's own, not the host's: what a single step must do after the
+  // instruction besides releasing Busy (call OnAfterStep, refresh the shown
+  // debugger window). Beside AfterEI and PrefixRun, so that the step's one
+  // test of what it carries over covers it too, and the usual single step
+  // ends with nothing more to ask.
+  std::atomic<uint8_t> StepObservers;
   uint32_t Ticks;    // T-states of the current step so far; after it, its total
 };
 

@@ -142,7 +142,7 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
 
   object->OnAfterStep = onAfterStep;
   object->OnBreakpoint = onBreakpoint;
-  if (onAfterStep) instance->StepObservers.fetch_or(kObserveAfterStep);
+  if (onAfterStep) s.Req.StepObservers.fetch_or(kObserveAfterStep);
   object->Busy.store(0);
 
   std::lock_guard lock(g_instancesMutex);
@@ -188,7 +188,7 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
   uint8_t op;
-  if (!Z80BeginStep(*s, op)) [[unlikely]] return FinishSingleStep(*s);
+  if (!Z80BeginStep<kSingleStepSlowMask>(*s, op)) [[unlikely]] return FinishSingleStep(*s);
   return Z80SingleStepTable[op](*s, s->PC);
 }
 

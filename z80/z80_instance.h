@@ -16,15 +16,12 @@ struct TZ80Instance {
   // The record Z80_Create filled: lets the single step keep only the state
   // in a register across the step's calls.
   TZ80Object* Owner = nullptr;
-  // What a single step must do after the instruction besides releasing Busy
-  // (kObserveAfterStep, kObserveWindow): one load beside the state, where
-  // asking the owner and its window would chase three pointers every step.
-  std::atomic<uint8_t> StepObservers{0};
   // Tells a parked run thread to return so it can be joined.
   std::atomic<uint8_t> ExitRequest{0};
 };
 static_assert(std::is_standard_layout_v<TZ80Instance>);
 
+// Bits of Req.StepObservers.
 inline constexpr uint8_t kObserveAfterStep = 1;  // the host gave OnAfterStep
 inline constexpr uint8_t kObserveWindow = 2;     // the debugger window is shown
 
@@ -32,12 +29,20 @@ inline constexpr uint8_t kObserveWindow = 2;     // the debugger window is shown
 // guard, then the shown window's refresh after it.
 Z80Result FinishObservedStep(TZ80Instance& instance);
 
-// The end of every single step: releases the guard Z80_ExecCycle took.
+// The end of a single step that went the slow way: a request, a halted
+// processor, or someone watching the step.
 inline Z80Result FinishSingleStep(TZ80State& s) {
   TZ80Instance& instance = reinterpret_cast<TZ80Instance&>(s);
-  if (instance.StepObservers.load(std::memory_order_relaxed)) [[unlikely]]
+  if (s.Req.StepObservers.load(std::memory_order_relaxed)) [[unlikely]]
     return FinishObservedStep(instance);
   instance.Owner->Busy.store(0, std::memory_order_release);
+  return Z80_OK;
+}
+
+// The end of the usual single step: Z80_ExecCycle has already seen that
+// nobody watches it, so it only releases the guard.
+inline Z80Result FinishUnobservedStep(TZ80State& s) {
+  reinterpret_cast<TZ80Instance&>(s).Owner->Busy.store(0, std::memory_order_release);
   return Z80_OK;
 }
 

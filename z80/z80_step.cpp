@@ -800,7 +800,7 @@ constexpr auto kSeq = std::make_index_sequence<256>{};
 template <int OP>
 [[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s, uint16_t pc) {
   MainEntry<OP>()(s, pc);
-  return FinishSingleStep(s);
+  return FinishUnobservedStep(s);
 }
 template <size_t... I>
 constexpr std::array<SingleStepHandler, 256> MakeSingleStep(std::index_sequence<I...>) {

@@ -8,7 +8,7 @@ void TCPUWindow::SetShown(bool shown) {
   Shown.store(shown, std::memory_order_relaxed);
   // The window lives no longer than its instance's state record.
   if (!Z80Object || !Z80Object->StateRecord) return;
-  std::atomic<uint8_t>& observers = z80::InstanceOf(Z80Object)->StepObservers;
+  std::atomic<uint8_t>& observers = Z80Object->StateRecord->Req.StepObservers;
   if (shown) observers.fetch_or(z80::kObserveWindow, std::memory_order_relaxed);
   else observers.fetch_and(static_cast<uint8_t>(~z80::kObserveWindow), std::memory_order_relaxed);
 }
