@@ -36,15 +36,6 @@ void Unregister(TZ80Object* object) {
   list.erase(std::remove(list.begin(), list.end(), object), list.end());
 }
 
-// Acquire on Running (a plain load on x86): a run thread that stopped at a
-// breakpoint has not been joined yet, and its last step's state must be
-// seen before this step uses it. Two byte loads, not one of the pair: the
-// pair's load would wait for the byte store to Busy of the step before.
-inline bool RunningOrBusy(const TZ80Object& object) {
-  return (object.Running.load(std::memory_order_acquire) |
-          object.Busy.load(std::memory_order_relaxed)) != 0;
-}
-
 }  // namespace
 
 // Z80_ExecCycle's refusals, in the order it tests them.
@@ -58,7 +49,7 @@ __attribute__((noinline)) Z80Result FinishObservedStep(TZ80Instance& instance) {
   TZ80Object* const o = instance.Owner;
   const TZ80State& s = instance.State;
   if (const TZ80AfterStepProc afterStep = o->OnAfterStep) afterStep(s.Req.Ticks, s.UserData);
-  o->Busy.store(0, std::memory_order_release);
+  ReleaseSingleStep(*o);
   // A live instance always has its window: Z80_Create makes it before it
   // clears Busy, Z80_Destroy deletes it only once it holds Busy.
   TCPUWindow* const form = o->Form;
