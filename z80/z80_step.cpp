@@ -97,7 +97,9 @@ inline void PushTimed(TZ80State& s, uint16_t v, uint32_t before, uint32_t betwee
   Write(s, static_cast<uint16_t>(sp - 1), static_cast<uint8_t>(v >> 8));
   Tick(s, between);
   Write(s, static_cast<uint16_t>(sp - 2), static_cast<uint8_t>(v));
-  s.SP = static_cast<uint16_t>(sp - 2);
+  // An add to SP in memory, as for PC: the next push or pop need not wait
+  // for this one's load of SP.
+  s.SP = static_cast<uint16_t>(s.SP - 2);
 }
 
 // LD (nn),rr and LD rr,(nn) in 16 T-states after the operand fetch, the
@@ -243,6 +245,15 @@ inline uint16_t MemOperand(TZ80State& s, uint16_t& next) {
 // ---------------------------------------------------------------------------
 // Unprefixed page; with X = IX or IY, the DD and FD pages' own slots.
 // ---------------------------------------------------------------------------
+// PC past the instruction: an add to PC in memory rather than a store of a
+// value computed from the opcode's address. A handler is entered with PC on
+// its opcode byte (pc), so both give the same; but the processor chains adds
+// to memory from step to step at once, where a store of pc + n waits for
+// the load of pc, and PC is what every step depends on.
+inline void AdvancePC(TZ80State& s, uint16_t pc, uint16_t next) {
+  s.PC = static_cast<uint16_t>(s.PC + static_cast<uint16_t>(next - pc));
+}
+
 template <int X, int OP>
 void Op(TZ80State& s, uint16_t pc) {
   constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7, p = y >> 1, q = y & 1;
@@ -252,11 +263,11 @@ void Op(TZ80State& s, uint16_t pc) {
   if constexpr (x == 0) {
     if constexpr (z == 0) {
       if constexpr (y == 0) {  // NOP
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       } else if constexpr (y == 1) {  // EX AF,AF'
         std::swap(s.AF, s._AF);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       } else {  // DJNZ e, JR e, JR cc,e
         const auto e = static_cast<int8_t>(Fetch(s, next++));
@@ -271,17 +282,17 @@ void Op(TZ80State& s, uint16_t pc) {
     } else if constexpr (z == 1) {
       if constexpr (q == 0) {  // LD rr,nn
         Reg16<X, p>(s) = Fetch16(s, next);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 10);
       } else {  // ADD HL,rr
         Add16(s, Index<X>(s), Reg16<X, p>(s));
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 11);
       }
     } else if constexpr (z == 2) {
       if constexpr (p == 0 || p == 1) {  // LD (BC),A ... LD A,(DE)
         const uint16_t a = p == 0 ? s.BC : s.DE;
-        s.PC = next;
+        AdvancePC(s, pc, next);
         if constexpr (q == 0) {
           Tick(s, 6);
           Write(s, a, A(s));
@@ -292,12 +303,12 @@ void Op(TZ80State& s, uint16_t pc) {
         }
       } else if constexpr (p == 2) {  // LD (nn),HL; LD HL,(nn)
         const uint16_t a = Fetch16(s, next);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         if constexpr (q == 0) StoreWordTimed(s, a, Index<X>(s));
         else LoadWordTimed(s, a, Index<X>(s));
       } else {  // LD (nn),A; LD A,(nn)
         const uint16_t a = Fetch16(s, next);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         if constexpr (q == 0) Write(s, a, A(s));
         else A(s) = Read(s, a);
         Tick(s, 13);
@@ -305,12 +316,12 @@ void Op(TZ80State& s, uint16_t pc) {
     } else if constexpr (z == 3) {  // INC rr; DEC rr
       uint16_t& r = Reg16<X, p>(s);
       r = static_cast<uint16_t>(q == 0 ? r + 1 : r - 1);
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Tick(s, 6);
     } else if constexpr (z == 4 || z == 5) {  // INC r; DEC r
       if constexpr (y == 6) {
         const uint16_t a = MemOperand<X>(s, next);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         const uint8_t v = Read(s, a);
         const uint8_t r = z == 4 ? Inc8(s, v) : Dec8(s, v);
         if constexpr (indexed) {
@@ -324,19 +335,19 @@ void Op(TZ80State& s, uint16_t pc) {
       } else {
         uint8_t& r = Reg8<X, y>(s);
         r = z == 4 ? Inc8(s, r) : Dec8(s, r);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       }
     } else if constexpr (z == 6) {  // LD r,n
       if constexpr (y == 6) {
         const uint16_t a = MemOperand<X>(s, next);
         const uint8_t n = Fetch(s, next++);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Write(s, a, n);
         Tick(s, indexed ? 15 : 10);
       } else {
         Reg8<X, y>(s) = Fetch(s, next++);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 7);
       }
     } else {  // RLCA RRCA RLA RRA DAA CPL SCF CCF
@@ -370,68 +381,68 @@ void Op(TZ80State& s, uint16_t pc) {
         F(s) = static_cast<uint8_t>(((f & (keep | FLAG_H | FLAG_C)) ^ FLAG_C) |
                                     (a & (FLAG_5 | FLAG_3)));
       }
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Tick(s, 4);
     }
   } else if constexpr (x == 1) {
     static_assert(OP != 0x76, "HALT has handlers of its own");
     if constexpr (z == 6) {  // LD r,(HL): H and L stay H and L under a prefix
       const uint16_t a = MemOperand<X>(s, next);
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Reg8<kHL, y>(s) = Read(s, a);
       Tick(s, indexed ? 15 : 7);
     } else if constexpr (y == 6) {  // LD (HL),r
       const uint16_t a = MemOperand<X>(s, next);
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Write(s, a, Reg8<kHL, z>(s));
       Tick(s, indexed ? 15 : 7);
     } else {
       Reg8<X, y>(s) = Reg8<X, z>(s);
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Tick(s, 4);
     }
   } else if constexpr (x == 2) {  // ALU A,r
     if constexpr (z == 6) {
       const uint16_t a = MemOperand<X>(s, next);
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Alu<y>(s, Read(s, a));
       Tick(s, indexed ? 15 : 7);
     } else {
       Alu<y>(s, Reg8<X, z>(s));
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Tick(s, 4);
     }
   } else {
     if constexpr (z == 0) {  // RET cc
       if (Condition<y>(s)) {
-        s.PC = next;
+        AdvancePC(s, pc, next);
         s.PC = Pop(s);
         Tick(s, 11);
       } else {
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 5);
       }
     } else if constexpr (z == 1) {
       if constexpr (q == 0) {  // POP rr
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Reg16<X, p, true>(s) = Pop(s);
         Tick(s, 10);
       } else if constexpr (p == 0) {  // RET
-        s.PC = next;
+        AdvancePC(s, pc, next);
         s.PC = Pop(s);
         Tick(s, 10);
       } else if constexpr (p == 1) {  // EXX
         std::swap(s.BC, s._BC);
         std::swap(s.DE, s._DE);
         std::swap(s.HL, s._HL);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       } else if constexpr (p == 2) {  // JP (HL)
         s.PC = Index<X>(s);
         Tick(s, 4);
       } else {  // LD SP,HL
         s.SP = Index<X>(s);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 6);
       }
     } else if constexpr (z == 2 || (z == 3 && y == 0)) {  // JP cc,nn; JP nn
@@ -444,7 +455,7 @@ void Op(TZ80State& s, uint16_t pc) {
     } else if constexpr (z == 3) {
       if constexpr (y == 2 || y == 3) {  // OUT (n),A; IN A,(n)
         const uint8_t n = Fetch(s, next++);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         const uint16_t port = static_cast<uint16_t>(A(s) << 8 | n);
         if constexpr (y == 2) {
           Tick(s, 10);
@@ -455,7 +466,7 @@ void Op(TZ80State& s, uint16_t pc) {
           Tick(s, 11);
         }
       } else if constexpr (y == 4) {  // EX (SP),HL
-        s.PC = next;
+        AdvancePC(s, pc, next);
         uint16_t& r = Index<X>(s);
         const uint16_t sp = s.SP;
         const uint8_t lo = Read(s, sp);
@@ -466,15 +477,15 @@ void Op(TZ80State& s, uint16_t pc) {
         Tick(s, 19);
       } else if constexpr (y == 5) {  // EX DE,HL: never the index register
         std::swap(s.DE, s.HL);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       } else if constexpr (y == 6) {  // DI
         s.Req.IFF1 = s.Req.IFF2 = 0;
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       } else if constexpr (y == 7) {  // EI: the next step ignores the line
         s.Req.IFF1 = s.Req.IFF2 = s.Req.AfterEI = Z80_FLAG_SET;
-        s.PC = next;
+        AdvancePC(s, pc, next);
         Tick(s, 4);
       } else {
         static_assert(y != 1, "CB is a prefix");
@@ -485,7 +496,7 @@ void Op(TZ80State& s, uint16_t pc) {
       else call = Condition<y>(s);
       if (call) {
         const uint16_t target = Fetch16(s, next);
-        s.PC = next;
+        AdvancePC(s, pc, next);
         PushTimed(s, next, 0, 0);
         s.PC = target;
         Tick(s, 17);
@@ -495,15 +506,15 @@ void Op(TZ80State& s, uint16_t pc) {
       }
     } else if constexpr (z == 5) {  // PUSH rr
       static_assert(q == 0, "DD, ED, FD are prefixes");
-      s.PC = next;
+      AdvancePC(s, pc, next);
       PushTimed(s, Reg16<X, p, true>(s), 7, 3);
       Tick(s, 1);
     } else if constexpr (z == 6) {  // ALU A,n
       Alu<y>(s, Fetch(s, next++));
-      s.PC = next;
+      AdvancePC(s, pc, next);
       Tick(s, 7);
     } else {  // RST p
-      s.PC = next;
+      AdvancePC(s, pc, next);
       PushTimed(s, next, 7, 3);
       s.PC = static_cast<uint16_t>(OP & 0x38);
       Tick(s, 1);
@@ -822,10 +833,11 @@ const std::array<IndexBitHandler, 256> Z80OpTableFDCB = MakeIndexCB<kIY>(kSeq);
 namespace {
 
 // Every opcode byte fetched as an opcode (an M1 cycle) counts once in R; the
-// handler it leads to is entered with that byte's address.
+// handler it leads to is entered with that byte's address, in pc and in PC.
 inline void Dispatch(TZ80State& s, const std::array<Handler, 256>& table, uint16_t pc) {
   const uint8_t op = Fetch(s, pc);
   IncR(s);
+  s.PC = pc;
   table[op](s, pc);
 }
 
@@ -856,6 +868,7 @@ void PrefixChain(TZ80State& s, uint16_t pc, uint8_t prefix) {
       prefix = op;
       continue;
     }
+    s.PC = pc;
     (prefix == 0xDD ? Z80OpTableDD : Z80OpTableFD)[op](s, pc);
     return;
   }
