@@ -124,8 +124,9 @@ inline void Z80Step(TZ80State& s) {
 // The main page once more for Z80_ExecCycle: each of these runs the
 // instruction and then ends the export's step itself, so the export jumps
 // to it and it returns straight to the host, one call and return fewer for
-// every single step.
-using SingleStepHandler = Z80Result (*)(TZ80State& s, uint16_t pc);
+// every single step. They read PC themselves, and only those whose
+// instruction has operands read it at all.
+using SingleStepHandler = Z80Result (*)(TZ80State& s);
 extern const std::array<SingleStepHandler, 256> Z80SingleStepTable;
 
 }  // namespace z80

@@ -180,7 +180,7 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   object->Busy.store(1, std::memory_order_relaxed);
   uint8_t op;
   if (!Z80BeginStep<kSingleStepSlowMask>(*s, op)) [[unlikely]] return FinishSingleStep(*s);
-  return Z80SingleStepTable[op](*s, s->PC);
+  return Z80SingleStepTable[op](*s);
 }
 
 Z80Result Z80_ShowCPU(TZ80Object* object) {

@@ -809,8 +809,8 @@ static_assert(CountEdAssigned() == 78);
 constexpr auto kSeq = std::make_index_sequence<256>{};
 
 template <int OP>
-[[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s, uint16_t pc) {
-  MainEntry<OP>()(s, pc);
+[[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s) {
+  MainEntry<OP>()(s, s.PC);
   return FinishUnobservedStep(s);
 }
 template <size_t... I>
