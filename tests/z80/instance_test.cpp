@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "support/recording_dialogs.h"
 #include "z80/debugger/cpu_window.h"
@@ -252,6 +253,51 @@ void ExpectEveryOpcodeStepsAsTheEngineDoes(bool watched) {
 TEST(ExecCycle, StepsEveryOpcodeAsTheEngineDoes) {
   ExpectEveryOpcodeStepsAsTheEngineDoes(false);
   ExpectEveryOpcodeStepsAsTheEngineDoes(true);
+}
+
+// A host callback that calls the exports in the middle of a single step
+// finds the instance busy; the step still ends with the guard released, so
+// the next step goes ahead. Both ends of the step (nobody watching, and an
+// after-step callback) release it.
+TEST(ExecCycle, IsBusyToItsOwnCallbacksAndReleasedAfter) {
+  for (const bool watched : {false, true}) {
+    SCOPED_TRACE(watched ? "with an after-step callback" : "unwatched");
+    struct Reentry {
+      TestBus bus;
+      TZ80Object* object = nullptr;
+      std::vector<int> codes;
+      static void Write(uint32_t a, uint8_t v, void* u) {
+        auto& r = *static_cast<Reentry*>(u);
+        TestBus::Write(a, v, &r.bus);
+        r.codes.push_back(Z80_IsRunning(r.object));
+        r.codes.push_back(Z80_ExecCycle(r.object));
+      }
+      static uint8_t Fetch(uint32_t a, void* u) {
+        return TestBus::Fetch(a, &static_cast<Reentry*>(u)->bus);
+      }
+      static void AfterStep(uint32_t ticks, void* u) {
+        TestBus::AfterStep(ticks, &static_cast<Reentry*>(u)->bus);
+      }
+    } host;
+    ScopedDialogs<decltype(&Z80_SetDialogs)> dialogs{&Z80_SetDialogs};
+    TZ80Object object;
+    host.object = &object;
+    ASSERT_EQ(Z80_Create(nullptr, Reentry::Fetch, Reentry::Fetch, Reentry::Write, TestBus::In,
+                         TestBus::Out, TestBus::IntCheck, watched ? Reentry::AfterStep : nullptr,
+                         nullptr, &host, &object),
+              Z80_OK);
+    host.bus.Load(0, {0x31, 0x00, 0x80, 0xC5, 0x00});  // LD SP,#8000; PUSH BC; NOP
+    ASSERT_EQ(Z80_ExecCycle(&object), Z80_OK);
+    ASSERT_EQ(Z80_ExecCycle(&object), Z80_OK);  // the two writes of PUSH call back in
+    EXPECT_EQ(host.codes, (std::vector<int>{2, Z80_BUSY, 2, Z80_BUSY}));
+    EXPECT_EQ(dialogs.dialogs.Messages().size(), 2u);
+    EXPECT_EQ(Z80_IsRunning(&object), 0);
+    EXPECT_EQ(object.Running, 0);
+    ASSERT_EQ(Z80_ExecCycle(&object), Z80_OK);
+    EXPECT_EQ(object.StateRecord->PC, 5);
+    EXPECT_EQ(host.bus.afterSteps, watched ? 3 : 0);
+    Z80_Destroy(&object);
+  }
 }
 
 TEST(Window, FactoryHookSuppliesTheWindow) {
