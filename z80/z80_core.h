@@ -8,7 +8,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "z80/z80.h"
 

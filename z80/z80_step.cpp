@@ -249,7 +249,8 @@ inline uint16_t MemOperand(TZ80State& s, uint16_t& next) {
 // value computed from the opcode's address. A handler is entered with PC on
 // its opcode byte (pc), so both give the same; but the processor chains adds
 // to memory from step to step at once, where a store of pc + n waits for
-// the load of pc, and PC is what every step depends on.
+// the load of pc, and PC is what every step depends on. RET, CALL and RST,
+// which set PC again afterwards, keep a plain store.
 inline void AdvancePC(TZ80State& s, uint16_t pc, uint16_t next) {
   s.PC = static_cast<uint16_t>(s.PC + static_cast<uint16_t>(next - pc));
 }
@@ -415,7 +416,7 @@ void Op(TZ80State& s, uint16_t pc) {
   } else {
     if constexpr (z == 0) {  // RET cc
       if (Condition<y>(s)) {
-        AdvancePC(s, pc, next);
+        s.PC = next;
         s.PC = Pop(s);
         Tick(s, 11);
       } else {
@@ -428,7 +429,7 @@ void Op(TZ80State& s, uint16_t pc) {
         Reg16<X, p, true>(s) = Pop(s);
         Tick(s, 10);
       } else if constexpr (p == 0) {  // RET
-        AdvancePC(s, pc, next);
+        s.PC = next;
         s.PC = Pop(s);
         Tick(s, 10);
       } else if constexpr (p == 1) {  // EXX
@@ -496,7 +497,7 @@ void Op(TZ80State& s, uint16_t pc) {
       else call = Condition<y>(s);
       if (call) {
         const uint16_t target = Fetch16(s, next);
-        AdvancePC(s, pc, next);
+        s.PC = next;
         PushTimed(s, next, 0, 0);
         s.PC = target;
         Tick(s, 17);
@@ -514,7 +515,7 @@ void Op(TZ80State& s, uint16_t pc) {
       AdvancePC(s, pc, next);
       Tick(s, 7);
     } else {  // RST p
-      AdvancePC(s, pc, next);
+      s.PC = next;
       PushTimed(s, next, 7, 3);
       s.PC = static_cast<uint16_t>(OP & 0x38);
       Tick(s, 1);
