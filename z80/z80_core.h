@@ -86,14 +86,26 @@ inline uint32_t CarriedOverWord(const TZ80Requests& q) {
                          __ATOMIC_RELAXED);
 }
 
+// R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
+// counts) is taken back out of bit 7. R alone, as a byte, everywhere: a
+// 16-bit load of IR right after a byte store of R cannot take its value
+// from the store and waits until the store is written (a prefixed
+// instruction's second count followed the first by a few instructions).
+inline void IncR(TZ80State& s) {
+  uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
+  ++r;
+  if (__builtin_expect_with_probability(!(r & 0x7F), 1, 1.0 / 128)) r ^= 0x80;
+}
+
 // One step: a reset, an NMI, an interrupt, an idle cycle of a halted
 // processor, or one instruction with its prefixes. Inline, so that the run
 // loop and the single step pay no call for the usual step: nothing pending,
 // one opcode fetch (which counts in R) and its handler.
 // Its start: false when the step was a request's and is already done;
-// otherwise the opcode is fetched and counted, for the caller to dispatch.
+// otherwise the opcode is fetched, for the caller to dispatch, and counted
+// in R unless the caller's handler counts it (CountsR false).
 // SlowMask picks what of the carried-over word sends the step the slow way.
-template <uint32_t SlowMask = kCarriedOverMask>
+template <uint32_t SlowMask = kCarriedOverMask, bool CountsR = true>
 inline bool Z80BeginStep(TZ80State& s, uint8_t& op) {
   TZ80Requests& q = s.Req;
   q.Ticks = 0;
@@ -105,11 +117,7 @@ inline bool Z80BeginStep(TZ80State& s, uint8_t& op) {
     return false;
   }
   op = s.OnFetch(s.PC, s.UserData);
-  // R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
-  // steps) is taken back out of bit 7.
-  uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
-  ++r;
-  if (__builtin_expect_with_probability(!(r & 0x7F), 1, 1.0 / 128)) r ^= 0x80;
+  if constexpr (CountsR) IncR(s);
   return true;
 }
 
@@ -124,8 +132,14 @@ inline void Z80Step(TZ80State& s) {
 // instruction and then ends the export's step itself, so the export jumps
 // to it and it returns straight to the host, one call and return fewer for
 // every single step. They read PC themselves, and only those whose
-// instruction has operands read it at all.
-using SingleStepHandler = Z80Result (*)(TZ80State& s);
+// instruction has operands read it at all. They count the opcode in R
+// themselves, which leaves the export less to do before its jump.
+// The export hands them its object: the store that releases the guard then
+// has an address known from the start. Taken from the state's Owner, loaded
+// just before that store, it came so late that the host's next step tested
+// the guard before the store's address was known, and that test was often
+// run again (a step of NOPs took up to three times as long).
+using SingleStepHandler = Z80Result (*)(TZ80State& s, TZ80Object* object);
 extern const std::array<SingleStepHandler, 256> Z80SingleStepTable;
 
 }  // namespace z80

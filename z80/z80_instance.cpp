@@ -179,8 +179,8 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
   uint8_t op;
-  if (!Z80BeginStep<kSingleStepSlowMask>(*s, op)) [[unlikely]] return FinishSingleStep(*s);
-  return Z80SingleStepTable[op](*s);
+  if (!Z80BeginStep<kSingleStepSlowMask, false>(*s, op)) [[unlikely]] return FinishSingleStep(*s);
+  return Z80SingleStepTable[op](*s, object);
 }
 
 Z80Result Z80_ShowCPU(TZ80Object* object) {

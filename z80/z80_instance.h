@@ -50,19 +50,14 @@ inline void ReleaseSingleStep(TZ80Object& object) {
   __atomic_store_n(reinterpret_cast<GuardPairType*>(&object.Running), 0, __ATOMIC_RELEASE);
 }
 
-// The end of the usual single step: Z80_ExecCycle has already seen that
-// nobody watches it, so it only releases the guard.
-inline Z80Result FinishUnobservedStep(TZ80State& s) {
-  ReleaseSingleStep(*reinterpret_cast<TZ80Instance&>(s).Owner);
-  return Z80_OK;
-}
-
 // The end of a single step that went the slow way: a request, a halted
-// processor, or someone watching the step.
+// processor, or someone watching the step. (The usual step ends in its
+// handler, which only releases the guard.)
 inline Z80Result FinishSingleStep(TZ80State& s) {
   if (s.Req.StepObservers.load(std::memory_order_relaxed)) [[unlikely]]
     return FinishObservedStep(reinterpret_cast<TZ80Instance&>(s));
-  return FinishUnobservedStep(s);
+  ReleaseSingleStep(*reinterpret_cast<TZ80Instance&>(s).Owner);
+  return Z80_OK;
 }
 
 inline TZ80Instance* InstanceOf(TZ80Object* object) {

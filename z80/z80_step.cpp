@@ -80,11 +80,6 @@ inline uint16_t Read16(TZ80State& s, uint16_t a) {
   return static_cast<uint16_t>(hi << 8 | lo);
 }
 
-// R counts in bits 0-6 and keeps bit 7.
-inline void IncR(TZ80State& s) {
-  s.IR = static_cast<uint16_t>((s.IR & 0xFF80) | ((s.IR + 1) & 0x7F));
-}
-
 inline void Tick(TZ80State& s, uint32_t n) { s.Req.Ticks += n; }
 
 inline bool IsSet(uint8_t flag) { return flag != 0; }
@@ -810,9 +805,11 @@ static_assert(CountEdAssigned() == 78);
 constexpr auto kSeq = std::make_index_sequence<256>{};
 
 template <int OP>
-[[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s) {
+[[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s, TZ80Object* object) {
+  IncR(s);
   MainEntry<OP>()(s, s.PC);
-  return FinishUnobservedStep(s);
+  ReleaseSingleStep(*object);
+  return Z80_OK;
 }
 template <size_t... I>
 constexpr std::array<SingleStepHandler, 256> MakeSingleStep(std::index_sequence<I...>) {
