@@ -179,8 +179,12 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // No run thread exists here, so the guard needs no fence.
   object->Busy.store(1, std::memory_order_relaxed);
   uint8_t op;
-  if (!Z80BeginStep<kSingleStepSlowMask, false>(*s, op)) [[unlikely]] return FinishSingleStep(*s);
-  return Z80SingleStepTable[op](*s, object);
+  // The state's address is read again after the fetch, not kept across
+  // it: only the object then lives through the call, in one saved register.
+  // (It cannot change meanwhile: Z80_Destroy waits until Busy is clear.)
+  if (!Z80BeginStep<kSingleStepSlowMask, false>(*s, op)) [[unlikely]]
+    return FinishSingleStep(*object->StateRecord);
+  return Z80SingleStepTable[op](*object->StateRecord, object);
 }
 
 Z80Result Z80_ShowCPU(TZ80Object* object) {
