@@ -258,6 +258,47 @@ TEST(ExecCycle, StepsEveryOpcodeAsTheEngineDoes) {
   ExpectEveryOpcodeStepsAsTheEngineDoes(true);
 }
 
+// Each byte the single step tests before its fetch must send it the slow
+// way, where the request or the carried-over state is acted on; IntVector
+// alone must not. Nobody watches these steps, so the test alone decides.
+TEST(ExecCycle, TakesEveryRequestAndCarriedOverState) {
+  struct Case {
+    const char* name;
+    void (*raise)(TZ80State&);
+    uint16_t pc;     // after the step; the program is LD HL,#1234 at #0100
+    uint32_t ticks;
+    uint16_t hl, ix;
+  };
+  const Case cases[] = {
+      {"nothing", [](TZ80State&) {}, 0x0103, 10, 0x1234, 0},
+      {"IntVector alone", [](TZ80State& s) { s.Req.IntVector = 0x00; }, 0x0103, 10, 0x1234, 0},
+      {"ResetPending", [](TZ80State& s) { s.Req.ResetPending = 1; }, 0x0000, 6, 0, 0},
+      {"IntLine", [](TZ80State& s) { s.Req.IntLine = 1; }, 0x0038, 13, 0, 0},
+      {"NmiPending", [](TZ80State& s) { s.Req.NmiPending = 1; }, 0x0066, 11, 0, 0},
+      {"Halted", [](TZ80State& s) { s.Req.Halted = 1; }, 0x0100, 4, 0, 0},
+      {"AfterEI holds off the line",
+       [](TZ80State& s) { s.Req.AfterEI = 1, s.Req.IntLine = 1; }, 0x0103, 10, 0x1234, 0},
+      {"PrefixRun", [](TZ80State& s) { s.Req.PrefixRun = 0xDD; }, 0x0103, 10, 0, 0x1234},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Host h;
+    ASSERT_EQ(h.Create(nullptr, nullptr), Z80_OK);
+    TZ80State& s = *h.object.StateRecord;
+    h.bus.Load(0x0100, {0x21, 0x34, 0x12});
+    s.PC = 0x0100, s.SP = 0x8000, s.HL = 0, s.IX = 0;
+    s.Req.IM = 1, s.Req.IFF1 = s.Req.IFF2 = 1;
+    c.raise(s);
+    ASSERT_EQ(Z80_ExecCycle(&h.object), Z80_OK);
+    EXPECT_EQ(s.PC, c.pc);
+    EXPECT_EQ(s.Req.Ticks, c.ticks);
+    EXPECT_EQ(s.HL, c.hl);
+    EXPECT_EQ(s.IX, c.ix);
+    EXPECT_EQ(s.Req.AfterEI, 0);
+    EXPECT_EQ(h.object.Busy, 0);
+  }
+}
+
 // A host callback that calls the exports in the middle of a single step
 // finds the instance busy; the step still ends with the guard released, so
 // the next step goes ahead. Both ends of the step (nobody watching, and an
