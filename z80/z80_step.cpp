@@ -84,14 +84,16 @@ inline void Tick(TZ80State& s, uint32_t n) { s.Req.Ticks += n; }
 
 inline bool IsSet(uint8_t flag) { return flag != 0; }
 
-// Pushes a word with its two writes placed at the given T-state offsets
-// (relative to what the step has counted so far).
-inline void PushTimed(TZ80State& s, uint16_t v, uint32_t before, uint32_t between) {
-  const uint16_t sp = s.SP;
+// Pushes the word at v (a register or PC, in the state) with its two writes
+// placed at the given T-state offsets (relative to what the step has
+// counted so far). The word and SP are read again for the second write,
+// not kept through the first one's call: a host changes no register within
+// a step, and nothing then needs a saved register of its own.
+inline void PushTimed(TZ80State& s, const uint16_t& v, uint32_t before, uint32_t between) {
   Tick(s, before);
-  Write(s, static_cast<uint16_t>(sp - 1), static_cast<uint8_t>(v >> 8));
+  Write(s, static_cast<uint16_t>(s.SP - 1), static_cast<uint8_t>(v >> 8));
   Tick(s, between);
-  Write(s, static_cast<uint16_t>(sp - 2), static_cast<uint8_t>(v));
+  Write(s, static_cast<uint16_t>(s.SP - 2), static_cast<uint8_t>(v));
   // An add to SP in memory, as for PC: the next push or pop need not wait
   // for this one's load of SP.
   s.SP = static_cast<uint16_t>(s.SP - 2);
@@ -111,10 +113,12 @@ inline void LoadWordTimed(TZ80State& s, uint16_t a, uint16_t& r) {
   Tick(s, 16);
 }
 
+// SP read again for the second read, as for a push.
 inline uint16_t Pop(TZ80State& s) {
-  const uint16_t v = Read16(s, s.SP);
+  const uint8_t lo = Read(s, s.SP);
+  const uint8_t hi = Read(s, static_cast<uint16_t>(s.SP + 1));
   s.SP = static_cast<uint16_t>(s.SP + 2);
-  return v;
+  return static_cast<uint16_t>(hi << 8 | lo);
 }
 
 template <int Y>
@@ -493,7 +497,7 @@ void Op(TZ80State& s, uint16_t pc) {
       if (call) {
         const uint16_t target = Fetch16(s, next);
         s.PC = next;
-        PushTimed(s, next, 0, 0);
+        PushTimed(s, s.PC, 0, 0);
         s.PC = target;
         Tick(s, 17);
       } else {
@@ -511,7 +515,7 @@ void Op(TZ80State& s, uint16_t pc) {
       Tick(s, 7);
     } else {  // RST p
       s.PC = next;
-      PushTimed(s, next, 7, 3);
+      PushTimed(s, s.PC, 7, 3);
       s.PC = static_cast<uint16_t>(OP & 0x38);
       Tick(s, 1);
     }
