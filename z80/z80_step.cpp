@@ -69,9 +69,14 @@ inline void Write(TZ80State& s, uint16_t a, uint8_t v) { s.OnWrite(a, v, s.UserD
 inline uint8_t PortIn(TZ80State& s, uint16_t p) { return s.OnPortIn(p, s.UserData); }
 inline void PortOut(TZ80State& s, uint16_t p, uint8_t v) { s.OnPortOut(p, v, s.UserData); }
 
-inline uint16_t Fetch16(TZ80State& s, uint16_t& next) {
-  const uint8_t lo = Fetch(s, next++);
-  const uint8_t hi = Fetch(s, next++);
+// The operand word at next, which lies a fixed distance past the opcode
+// at pc. The second byte's address is PC plus that distance again, read
+// after the first fetch: PC still holds pc while a handler takes its
+// operands, and nothing of the handler's need then live through the call.
+inline uint16_t Fetch16(TZ80State& s, uint16_t pc, uint16_t& next) {
+  const uint8_t lo = Fetch(s, next);
+  const uint8_t hi = Fetch(s, static_cast<uint16_t>(s.PC + static_cast<uint16_t>(next + 1 - pc)));
+  next = static_cast<uint16_t>(next + 2);
   return static_cast<uint16_t>(hi << 8 | lo);
 }
 inline uint16_t Read16(TZ80State& s, uint16_t a) {
@@ -275,13 +280,14 @@ void Op(TZ80State& s, uint16_t pc) {
         if constexpr (y == 2) { s.BC = static_cast<uint16_t>(s.BC - 0x100); jump = s.BC >= 0x100; }
         else if constexpr (y == 3) jump = true;
         else jump = Condition<y - 4>(s);
-        s.PC = jump ? static_cast<uint16_t>(next + e) : next;
+        // An add to PC, as AdvancePC: pc need not live through the fetch.
+        s.PC = static_cast<uint16_t>(s.PC + (jump ? 2 + e : 2));
         if constexpr (y == 2) Tick(s, jump ? 13 : 8);
         else Tick(s, jump ? 12 : 7);
       }
     } else if constexpr (z == 1) {
       if constexpr (q == 0) {  // LD rr,nn
-        Reg16<X, p>(s) = Fetch16(s, next);
+        Reg16<X, p>(s) = Fetch16(s, pc, next);
         AdvancePC(s, pc, next);
         Tick(s, 10);
       } else {  // ADD HL,rr
@@ -302,12 +308,12 @@ void Op(TZ80State& s, uint16_t pc) {
           Tick(s, 7);
         }
       } else if constexpr (p == 2) {  // LD (nn),HL; LD HL,(nn)
-        const uint16_t a = Fetch16(s, next);
+        const uint16_t a = Fetch16(s, pc, next);
         AdvancePC(s, pc, next);
         if constexpr (q == 0) StoreWordTimed(s, a, Index<X>(s));
         else LoadWordTimed(s, a, Index<X>(s));
       } else {  // LD (nn),A; LD A,(nn)
-        const uint16_t a = Fetch16(s, next);
+        const uint16_t a = Fetch16(s, pc, next);
         AdvancePC(s, pc, next);
         if constexpr (q == 0) Write(s, a, A(s));
         else A(s) = Read(s, a);
@@ -450,7 +456,7 @@ void Op(TZ80State& s, uint16_t pc) {
       if constexpr (z == 3) jump = true;
       else jump = Condition<y>(s);
       // A false condition takes the operand bytes without reading them.
-      s.PC = jump ? Fetch16(s, next) : static_cast<uint16_t>(pc + 3);
+      s.PC = jump ? Fetch16(s, pc, next) : static_cast<uint16_t>(pc + 3);
       Tick(s, 10);
     } else if constexpr (z == 3) {
       if constexpr (y == 2 || y == 3) {  // OUT (n),A; IN A,(n)
@@ -495,8 +501,8 @@ void Op(TZ80State& s, uint16_t pc) {
       if constexpr (z == 5) call = true;
       else call = Condition<y>(s);
       if (call) {
-        const uint16_t target = Fetch16(s, next);
-        s.PC = next;
+        const uint16_t target = Fetch16(s, pc, next);
+        AdvancePC(s, pc, next);
         PushTimed(s, s.PC, 0, 0);
         s.PC = target;
         Tick(s, 17);
@@ -665,7 +671,7 @@ void OpED(TZ80State& s, uint16_t pc) {
     s.PC = next;
     Tick(s, 11);
   } else if constexpr (z == 3) {  // LD (nn),rr; LD rr,(nn)
-    const uint16_t a = Fetch16(s, next);
+    const uint16_t a = Fetch16(s, pc, next);
     s.PC = next;
     if constexpr (q == 0) StoreWordTimed(s, a, Reg16<kHL, p>(s));
     else LoadWordTimed(s, a, Reg16<kHL, p>(s));
