@@ -72,7 +72,7 @@ inline void PortOut(TZ80State& s, uint16_t p, uint8_t v) { s.OnPortOut(p, v, s.U
 // The operand word at next, which lies a fixed distance past the opcode
 // at pc. The second byte's address is PC plus that distance again, read
 // after the first fetch: PC still holds pc while a handler takes its
-// operands, and nothing of the handler's need then live through the call.
+// operands, so nothing of the handler's own has to live through the call.
 inline uint16_t Fetch16(TZ80State& s, uint16_t pc, uint16_t& next) {
   const uint8_t lo = Fetch(s, next);
   const uint8_t hi = Fetch(s, static_cast<uint16_t>(s.PC + static_cast<uint16_t>(next + 1 - pc)));
@@ -253,8 +253,9 @@ inline uint16_t MemOperand(TZ80State& s, uint16_t& next) {
 // value computed from the opcode's address. A handler is entered with PC on
 // its opcode byte (pc), so both give the same; but the processor chains adds
 // to memory from step to step at once, where a store of pc + n waits for
-// the load of pc, and PC is what every step depends on. RET, CALL and RST,
-// which set PC again afterwards, keep a plain store.
+// the load of pc, and PC is what every step depends on. RET and RST, which
+// set PC again afterwards, keep a plain store; CALL adds, so that pc need
+// not live through its operand fetches.
 inline void AdvancePC(TZ80State& s, uint16_t pc, uint16_t next) {
   s.PC = static_cast<uint16_t>(s.PC + static_cast<uint16_t>(next - pc));
 }
