@@ -107,15 +107,21 @@ inline bool SingleStepGoesSlow(const TZ80Requests& q) {
 #endif
 }
 
-// R counts in bits 0-6 and keeps bit 7: a carry out of bit 6 (once in 128
-// counts) is taken back out of bit 7. R alone, as a byte, everywhere: a
-// 16-bit load of IR right after a byte store of R cannot take its value
-// from the store and waits until the store is written (a prefixed
-// instruction's second count followed the first by a few instructions).
+// R counts in bits 0-6 and keeps bit 7. The next value comes from a table:
+// a load in place of an add, a test and a branch, in every handler of the
+// single step. R alone, as a byte, everywhere: a 16-bit load of IR right
+// after a byte store of R cannot take its value from the store and waits
+// until the store is written (a prefixed instruction's second count
+// followed the first by a few instructions).
+inline constexpr auto kNextR = [] {
+  std::array<uint8_t, 256> next{};
+  for (int r = 0; r < 256; ++r) next[r] = static_cast<uint8_t>((r & 0x80) | ((r + 1) & 0x7F));
+  return next;
+}();
+static_assert(kNextR[0x7F] == 0x00 && kNextR[0xFF] == 0x80 && kNextR[0x12] == 0x13);
 inline void IncR(TZ80State& s) {
   uint8_t& r = reinterpret_cast<uint8_t*>(&s.IR)[0];
-  ++r;
-  if (__builtin_expect_with_probability(!(r & 0x7F), 1, 1.0 / 128)) r ^= 0x80;
+  r = kNextR[r];
 }
 
 // One step: a reset, an NMI, an interrupt, an idle cycle of a halted
