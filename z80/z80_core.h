@@ -130,25 +130,26 @@ inline void IncR(TZ80State& s) {
 // one opcode fetch (which counts in R) and its handler.
 // Its start: false when the step was a request's and is already done;
 // otherwise the opcode is fetched, for the caller to dispatch, and counted
-// in R unless the caller's handler counts it (CountsR false).
-// SlowMask picks what of the carried-over word sends the step the slow way.
-template <uint32_t SlowMask = kCarriedOverMask, bool CountsR = true>
+// in R. The single step (SingleStep true) also takes the slow way for
+// StepObservers, and leaves the count to its handlers.
+template <bool SingleStep = false>
 inline bool Z80BeginStep(TZ80State& s, uint8_t& op) {
   TZ80Requests& q = s.Req;
   q.Ticks = 0;
   // One test of all three, not three tests: fewer branches on the path
   // taken almost every time.
   bool slow;
-  if constexpr (SlowMask == kSingleStepSlowMask)
+  if constexpr (SingleStep)
     slow = SingleStepGoesSlow(q);
   else
-    slow = ((HostRequestWord(q) & kHostRequestMask) | (CarriedOverWord(q) & SlowMask) | q.Halted) != 0;
+    slow = ((HostRequestWord(q) & kHostRequestMask) | (CarriedOverWord(q) & kCarriedOverMask) |
+            q.Halted) != 0;
   if (slow) [[unlikely]] {
     Z80StepRequests(s);
     return false;
   }
   op = s.OnFetch(s.PC, s.UserData);
-  if constexpr (CountsR) IncR(s);
+  if constexpr (!SingleStep) IncR(s);
   return true;
 }
 

@@ -182,7 +182,7 @@ Z80Result Z80_ExecCycle(TZ80Object* object) {
   // The state's address is read again after the fetch, not kept across
   // it: only the object then lives through the call, in one saved register.
   // (It cannot change meanwhile: Z80_Destroy waits until Busy is clear.)
-  if (!Z80BeginStep<kSingleStepSlowMask, false>(*s, op)) [[unlikely]]
+  if (!Z80BeginStep<true>(*s, op)) [[unlikely]]
     return FinishSingleStep(*object->StateRecord);
   return Z80SingleStepTable[op](*object->StateRecord, object);
 }

@@ -15,8 +15,9 @@ namespace z80 {
 // what only run control needs. StateRecord points at State.
 struct TZ80Instance {
   TZ80State State;
-  // The record Z80_Create filled: lets the single step keep only the state
-  // in a register across the step's calls.
+  // The record Z80_Create filled: the slow end of a single step reaches it
+  // from the state alone. (The usual single step's handler is handed it by
+  // the export instead: see SingleStepHandler.)
   TZ80Object* Owner = nullptr;
   // Tells a parked run thread to return so it can be joined.
   std::atomic<uint8_t> ExitRequest{0};

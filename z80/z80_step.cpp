@@ -253,9 +253,9 @@ inline uint16_t MemOperand(TZ80State& s, uint16_t& next) {
 // value computed from the opcode's address. A handler is entered with PC on
 // its opcode byte (pc), so both give the same; but the processor chains adds
 // to memory from step to step at once, where a store of pc + n waits for
-// the load of pc, and PC is what every step depends on. RET and RST, which
-// set PC again afterwards, keep a plain store; CALL adds, so that pc need
-// not live through its operand fetches.
+// the load of pc, and PC is what every step depends on; nor need pc live
+// through a handler's operand fetches (JR, DJNZ, CALL). RET and RST, which
+// set PC again afterwards, keep a plain store.
 inline void AdvancePC(TZ80State& s, uint16_t pc, uint16_t next) {
   s.PC = static_cast<uint16_t>(s.PC + static_cast<uint16_t>(next - pc));
 }
@@ -281,8 +281,7 @@ void Op(TZ80State& s, uint16_t pc) {
         if constexpr (y == 2) { s.BC = static_cast<uint16_t>(s.BC - 0x100); jump = s.BC >= 0x100; }
         else if constexpr (y == 3) jump = true;
         else jump = Condition<y - 4>(s);
-        // An add to PC, as AdvancePC: pc need not live through the fetch.
-        s.PC = static_cast<uint16_t>(s.PC + (jump ? 2 + e : 2));
+        AdvancePC(s, pc, jump ? static_cast<uint16_t>(next + e) : next);
         if constexpr (y == 2) Tick(s, jump ? 13 : 8);
         else Tick(s, jump ? 12 : 7);
       }
