@@ -171,7 +171,12 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   return Z80_OK;
 }
 
-Z80Result Z80_ExecCycle(TZ80Object* object) {
+// The single step's code, this export and the handlers it jumps to, is
+// marked hot: the linker puts it together, ahead of the rest of the text,
+// and this export starts it on a page. Where the step falls then no longer
+// depends on how much code comes before it in the program. (Moved about
+// with the host's code, the same step ran up to a tenth faster or slower.)
+[[gnu::hot, gnu::aligned(4096)]] Z80Result Z80_ExecCycle(TZ80Object* object) {
   // One test for every refusal, so that a host single-stepping a whole
   // frame pays little more than the step itself for the export.
   TZ80State* s = object ? object->StateRecord : nullptr;

@@ -815,7 +815,7 @@ static_assert(CountEdAssigned() == 78);
 constexpr auto kSeq = std::make_index_sequence<256>{};
 
 template <int OP>
-[[gnu::flatten]] Z80Result SingleStepEntry(TZ80State& s, TZ80Object* object) {
+[[gnu::flatten, gnu::hot]] Z80Result SingleStepEntry(TZ80State& s, TZ80Object* object) {
   IncR(s);
   MainEntry<OP>()(s, s.PC);
   ReleaseSingleStep(*object);
