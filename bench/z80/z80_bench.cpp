@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <vector>
 
 #include "mixed_program.h"
 #include "z80/z80.h"
@@ -155,16 +156,26 @@ int main(int argc, char** argv) {
   // Alternate the cores run by run so that a busy host slows both alike;
   // keep the best run of each.
   double ours = 0, theirs = 0;
+  std::vector<double> pairRatios;
   for (int i = 0; i < kRuns; ++i) {
-    if (kRunOurs) ours = std::max(ours, Rate([] { return RunOurs(machine); }));
+    double o = 0, z = 0;
+    if (kRunOurs) ours = std::max(ours, o = Rate([] { return RunOurs(machine); }));
 #if OVRIN_HAVE_Z80EX
-    if (kRunTheirs) theirs = std::max(theirs, Rate([] { return RunZ80ex(machine); }));
+    if (kRunTheirs) theirs = std::max(theirs, z = Rate([] { return RunZ80ex(machine); }));
 #endif
+    if (o > 0 && z > 0) pairRatios.push_back(o / z);
   }
   std::printf("ovrin core (Z80_ExecCycle): %8.1f M T-states/s (%.0fx a 3.5 MHz Z80)\n", ours / 1e6, ours / 3.5e6);
 #if OVRIN_HAVE_Z80EX
   std::printf("z80ex (z80ex_step):         %8.1f M T-states/s\n", theirs / 1e6);
   std::printf("ratio ovrin/z80ex: %.2f\n", ours / theirs);
+  // How far one run's ratio strays from the next: on a shared host a
+  // single pair can read a tenth either way.
+  if (pairRatios.size() > 1) {
+    std::sort(pairRatios.begin(), pairRatios.end());
+    std::printf("ratio run by run: lowest %.2f, median %.2f, highest %.2f\n", pairRatios.front(),
+                pairRatios[pairRatios.size() / 2], pairRatios.back());
+  }
 #else
   (void)theirs;
   std::printf("z80ex not installed: no comparison\n");
