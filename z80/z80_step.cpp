@@ -814,6 +814,7 @@ static_assert(CountEdAssigned() == 78);
 
 constexpr auto kSeq = std::make_index_sequence<256>{};
 
+// Hot, like Z80_ExecCycle: the linker keeps them with it, on its page.
 template <int OP>
 [[gnu::flatten, gnu::hot]] Z80Result SingleStepEntry(TZ80State& s, TZ80Object* object) {
   IncR(s);
