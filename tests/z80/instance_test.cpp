@@ -271,7 +271,7 @@ TEST(ExecCycle, TakesEveryRequestAndCarriedOverState) {
   };
   const Case cases[] = {
       {"nothing", [](TZ80State&) {}, 0x0103, 10, 0x1234, 0},
-      {"IntVector alone", [](TZ80State& s) { s.Req.IntVector = 0x00; }, 0x0103, 10, 0x1234, 0},
+      {"IntVector alone", [](TZ80State& s) { s.Req.IntVector = 0x7E; }, 0x0103, 10, 0x1234, 0},
       {"ResetPending", [](TZ80State& s) { s.Req.ResetPending = 1; }, 0x0000, 6, 0, 0},
       {"IntLine", [](TZ80State& s) { s.Req.IntLine = 1; }, 0x0038, 13, 0, 0},
       {"NmiPending", [](TZ80State& s) { s.Req.NmiPending = 1; }, 0x0066, 11, 0, 0},
