@@ -113,6 +113,12 @@ inline bool SingleStepGoesSlow(const TZ80Requests& q) {
 // after a byte store of R cannot take its value from the store and waits
 // until the store is written (a prefixed instruction's second count
 // followed the first by a few instructions).
+// An incb in memory, with the wrap as a rare branch, would keep R's chain
+// from step to step to one cycle. That spares a few loops of one repeated
+// instruction (RLA, CPL, OUT (n),A) steps three times as long as they
+// should be, where this chain meets the chain of A and F; but it cost 3-6%
+// on the benchmark's mix and on beeper and fill loops, which are where the
+// time goes in practice.
 inline constexpr auto kNextR = [] {
   std::array<uint8_t, 256> next{};
   for (int r = 0; r < 256; ++r) next[r] = static_cast<uint8_t>((r & 0x80) | ((r + 1) & 0x7F));
