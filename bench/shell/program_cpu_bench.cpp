@@ -233,11 +233,14 @@ int main(int argc, char** argv) {
   // Ours and then Fuse on the processor the benchmark starts on (Fuse
   // inherits it): the processors of a shared host do not all run at one
   // speed at a time, and a share measured on a slower one reads higher.
-  // The X server, started before, stays free to run elsewhere.
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(sched_getcpu(), &one);
-  sched_setaffinity(0, sizeof one, &one);
+  // The X server, started before, stays free to run elsewhere. Where the
+  // processor cannot be told, both run unpinned.
+  if (const int cpu = sched_getcpu(); cpu >= 0) {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    sched_setaffinity(0, sizeof one, &one);
+  }
   if (!getenv("DISPLAY") || !*getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
   {
     QApplication app(argc, argv);
