@@ -121,6 +121,18 @@ struct TZ80Object {
   std::thread ThreadHandle;
   std::thread::id ThreadId;
   TCPUWindow* Form = nullptr;
+  // Set by Z80_Create: stops and destroys a live instance whose record goes
+  // away (a static record at exit, a record on the stack), so that its run
+  // thread never outlives the record. Called through this pointer so that a
+  // host that loads the library at run time needs none of its symbols.
+  void (*Release)(TZ80Object* object) = nullptr;
+
+  TZ80Object() = default;
+  TZ80Object(const TZ80Object&) = delete;
+  TZ80Object& operator=(const TZ80Object&) = delete;
+  ~TZ80Object() {
+    if (StateRecord && Release) Release(this);
+  }
 };
 
 // ---------------------------------------------------------------------------

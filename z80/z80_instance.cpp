@@ -36,6 +36,21 @@ void Unregister(TZ80Object* object) {
   list.erase(std::remove(list.begin(), list.end(), object), list.end());
 }
 
+// A record going away with its instance still live.
+void ReleaseRecord(TZ80Object* object) {
+  if (IsRegistered(object)) Z80_Destroy(object);
+}
+
+// Z80_Destroy called back from the library's own work on this thread: from
+// the run thread's callbacks, from the callbacks of a single step or a
+// step-over in progress, or from the debugger window's status tick or
+// refresh. Waiting for that work to end would never end, and destroying
+// would free what it returns into.
+bool CalledFromWithin(TZ80Object* object) {
+  return IsOwnRunThread(object) || BusyHeldByThisThread(object) ||
+         (object->Form && object->Form->InUse.load() != 0);
+}
+
 }  // namespace
 
 // Z80_ExecCycle's refusals, in the order it tests them.
@@ -52,9 +67,15 @@ __attribute__((noinline)) Z80Result FinishObservedStep(TZ80Instance& instance) {
   ReleaseSingleStep(*o);
   // A live instance always has its window: Z80_Create makes it before it
   // clears Busy, Z80_Destroy deletes it only once it holds Busy.
-  TCPUWindow* const form = o->Form;
-  if (form->Shown.load(std::memory_order_relaxed)) form->RefreshView(true);
+  if (o->Form->Shown.load(std::memory_order_relaxed)) RefreshWindow(o, true);
   return Z80_OK;
+}
+
+void RefreshWindow(TZ80Object* object, bool newStep) {
+  TCPUWindow* const form = object->Form;
+  if (!form) return;
+  const TCPUWindow::UseGuard inUse(*form);
+  form->RefreshView(newStep);
 }
 
 Z80Result RefuseBusy() {
@@ -133,6 +154,7 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
 
   object->OnAfterStep = onAfterStep;
   object->OnBreakpoint = onBreakpoint;
+  object->Release = &ReleaseRecord;
   if (onAfterStep) s.Req.StepObservers.fetch_or(kObserveAfterStep);
   object->Busy.store(0);
 
@@ -144,10 +166,11 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
 
 Z80Result Z80_Destroy(TZ80Object* object) {
   if (!object || !IsRegistered(object) || !object->StateRecord) return RefuseInvalid();
-  // Destroying from its own run thread would wait for itself forever.
-  if (IsOwnRunThread(object)) return Z80_BUSY;
+  // Refused without a box: the call comes from the host's code, not from
+  // the user, and a box's event loop would run inside that work.
+  if (CalledFromWithin(object)) return Z80_BUSY;
   while (object->Busy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  object->Busy.store(1);
+  TakeBusy(object);
 
   StopRunThread(object);
   object->Running.store(0);
@@ -165,6 +188,7 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   object->BreakpointHit.store(0);
   object->OnAfterStep = nullptr;
   object->OnBreakpoint = nullptr;
+  object->Release = nullptr;
   object->Busy.store(0);
 
   Unregister(object);
@@ -181,8 +205,10 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   // frame pays little more than the step itself for the export.
   TZ80State* s = object ? object->StateRecord : nullptr;
   if (!s || RunningOrBusy(*object)) [[unlikely]] return RefuseExecCycle(object);
-  // No run thread exists here, so the guard needs no fence.
-  object->Busy.store(1, std::memory_order_relaxed);
+  // No run thread exists here, so the guard needs no fence. (The release
+  // only keeps the compiler from putting the holder's note after it.)
+  reinterpret_cast<TZ80Instance*>(s)->BusyThread.store(ThisThread(), std::memory_order_relaxed);
+  object->Busy.store(1, std::memory_order_release);
   uint8_t op;
   // The state's address is read again after the fetch, not kept across
   // it: only the object then lives through the call, in one saved register.
@@ -194,8 +220,12 @@ Z80Result Z80_Destroy(TZ80Object* object) {
 
 Z80Result Z80_ShowCPU(TZ80Object* object) {
   if (!object || !object->Form) return RefuseInvalid();
-  object->Form->Show();
-  object->Form->RefreshView(true);
+  {
+    // Its first showing loads every display, reading memory through OnRead.
+    const TCPUWindow::UseGuard inUse(*object->Form);
+    object->Form->Show();
+  }
+  RefreshWindow(object, true);
   return Z80_OK;
 }
 

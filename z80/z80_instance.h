@@ -21,6 +21,8 @@ struct TZ80Instance {
   TZ80Object* Owner = nullptr;
   // Tells a parked run thread to return so it can be joined.
   std::atomic<uint8_t> ExitRequest{0};
+  // The thread whose export holds Busy (see TakeBusy).
+  std::atomic<const void*> BusyThread{nullptr};
 };
 static_assert(std::is_standard_layout_v<TZ80Instance>);
 
@@ -65,6 +67,22 @@ inline TZ80Instance* InstanceOf(TZ80Object* object) {
   return reinterpret_cast<TZ80Instance*>(object->StateRecord);
 }
 
+// Tells threads apart for the price of one load.
+inline const void* ThisThread() { return __builtin_thread_pointer(); }
+
+// An export takes Busy and notes its thread first, so that a host callback
+// it makes on that thread (a bus or after-step callback of a single step or
+// a step-over) and that calls back into the library can be told from
+// another thread's call, which waits for Busy to clear.
+inline void TakeBusy(TZ80Object* object, std::memory_order order = std::memory_order_seq_cst) {
+  InstanceOf(object)->BusyThread.store(ThisThread(), std::memory_order_relaxed);
+  object->Busy.store(1, order);
+}
+inline bool BusyHeldByThisThread(TZ80Object* object) {
+  return object->Busy.load() && InstanceOf(object)->BusyThread.load(std::memory_order_relaxed) ==
+                                    ThisThread();
+}
+
 inline constexpr std::string_view kCaption = "Модуль Z80";
 inline constexpr std::string_view kBusyText =
     "Невозможно выполнить операцию -\nмодуль занят выполнением другой операции!";
@@ -84,6 +102,10 @@ void JoinFinishedRunThread(TZ80Object* object);
 
 // True on the run thread of this instance (inside its host callbacks).
 bool IsOwnRunThread(const TZ80Object* object);
+
+// The shown debugger window's refresh, made by the exports. The window may
+// read memory through the host's OnRead meanwhile, so it is marked in use.
+void RefreshWindow(TZ80Object* object, bool newStep);
 
 // Test seam: makes the next thread creation of Z80_Start fail.
 void FailNextThreadCreationForTesting();

@@ -109,7 +109,7 @@ Z80Result Z80_Start(TZ80Object* object) {
   if (!object || !object->StateRecord) return RefuseInvalid();
   if (object->Running.load()) return Z80_RUNNING;
   if (object->Busy.load()) return RefuseBusy();
-  object->Busy.store(1);
+  TakeBusy(object);
   JoinFinishedRunThread(object);
   object->SkipBreakAddress.store(object->StateRecord->PC);
 
@@ -133,7 +133,7 @@ Z80Result Z80_Start(TZ80Object* object) {
   // A thread that still sees the last stop's request parks until here.
   object->StopRequest.store(0);
   object->Busy.store(0);
-  if (object->Form) object->Form->RefreshView(false);
+  RefreshWindow(object, false);
   return Z80_OK;
 }
 
@@ -145,10 +145,10 @@ Z80Result Z80_Stop(TZ80Object* object) {
   // thread must not show.
   if (IsOwnRunThread(object)) return Z80_BUSY;
   if (object->Busy.load()) return RefuseBusy();
-  object->Busy.store(1);
+  TakeBusy(object);
   StopRunThread(object);
   object->Busy.store(0);
-  if (object->Form) object->Form->RefreshView(true);
+  RefreshWindow(object, true);
   return Z80_OK;
 }
 

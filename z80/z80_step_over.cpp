@@ -24,7 +24,7 @@ Z80Result Z80_ExecOver(TZ80Object* object) {
   if (!object || !object->StateRecord) return RefuseInvalid();
   if (object->Running.load()) return Z80_RUNNING;
   if (object->Busy.load()) return RefuseBusy();
-  object->Busy.store(1);
+  TakeBusy(object);
   JoinFinishedRunThread(object);
   TZ80State& s = *object->StateRecord;
 
@@ -67,7 +67,7 @@ Z80Result Z80_ExecOver(TZ80Object* object) {
   }
 
   object->Busy.store(0);
-  if (object->Form) object->Form->RefreshView(true);
+  RefreshWindow(object, true);
   return Z80_OK;
 }
 

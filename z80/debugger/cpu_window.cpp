@@ -16,6 +16,9 @@ void TCPUWindow::SetShown(bool shown) {
 void TCPUWindow::StatusTick() {
   TZ80Object* o = Z80Object;
   if (!o) return;
+  // The host's OnBreakpoint may try to destroy the instance, and so this
+  // window, before the tick is over.
+  const UseGuard inUse(*this);
   const bool hit = o->BreakpointHit.load(std::memory_order_acquire) != 0;
   if (hit && o->OnBreakpoint && o->StateRecord) o->OnBreakpoint(o->StateRecord->UserData);
   SetBreakpointCommandsEnabled(o->Running.load(std::memory_order_acquire) == 0);

@@ -33,6 +33,22 @@ class TCPUWindow {
   // The status timer's body: hands a breakpoint stop to the host's
   // OnBreakpoint, then shows and refreshes the window.
   void StatusTick();
+
+  // Counts the library's calls into the window that may reach the host's
+  // code (the status tick's OnBreakpoint, a refresh reading memory through
+  // OnRead). While it is up, Z80_Destroy refuses rather than delete the
+  // window under the code that will return into it.
+  std::atomic<int> InUse{0};
+  class UseGuard {
+   public:
+    explicit UseGuard(TCPUWindow& window) : window_(window) { ++window_.InUse; }
+    ~UseGuard() { --window_.InUse; }
+    UseGuard(const UseGuard&) = delete;
+    UseGuard& operator=(const UseGuard&) = delete;
+
+   private:
+    TCPUWindow& window_;
+  };
 };
 
 // The window for a headless library: remembers only whether it was shown and
