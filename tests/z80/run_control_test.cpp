@@ -43,7 +43,12 @@ struct Host {
       h.destroyFromCallback = Z80_Destroy(&h.object);
     }
   }
-  static void OnBreakpoint(void* u) { ++Of(u).breakpointCalls; }
+  std::atomic<bool> destroyOnBreakpoint{false};
+  static void OnBreakpoint(void* u) {
+    Host& h = Of(u);
+    ++h.breakpointCalls;
+    if (h.destroyOnBreakpoint) h.destroyFromCallback = Z80_Destroy(&h.object);
+  }
 
   explicit Host(bool withBreakpointCallback = true) {
     EXPECT_EQ(Z80_Create(nullptr, Fetch, Fetch, Write, In, Out, IntCheck, AfterStep,
@@ -176,6 +181,20 @@ TEST(RunControl, ExportsFromTheRunThreadItselfAreRefusedNotHung) {
   EXPECT_EQ(h.destroyFromCallback, Z80_BUSY);
   EXPECT_EQ(Z80_IsRunning(&h.object), 1);
   EXPECT_EQ(Z80_Stop(&h.object), Z80_OK);
+}
+
+TEST(RunControl, DestroyFromTheBreakpointHandOverIsRefusedAndTheTickEnds) {
+  Host h;
+  h.destroyOnBreakpoint = true;
+  z80::BreakpointAdd(&h.object, 0x0002);
+  ASSERT_EQ(Z80_Start(&h.object), Z80_OK);
+  ASSERT_TRUE(h.WaitForStopped());
+  Z80_StatusTick(&h.object);
+  EXPECT_EQ(h.breakpointCalls, 1);
+  EXPECT_EQ(h.destroyFromCallback, Z80_BUSY);
+  EXPECT_TRUE(h.object.Form->IsVisible());
+  EXPECT_EQ(h.object.BreakpointHit, 0);
+  // ~Host destroys it once the tick is over.
 }
 
 TEST(RunControl, MemoryFullOfPrefixesStillStops) {

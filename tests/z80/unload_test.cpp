@@ -1,0 +1,150 @@
+// The library's life in a host: loaded and unloaded at run time with its
+// processors running (this executable does not link libZ80.so, so that
+// dlclose can unload it), and a host that ends with its processor running.
+#include <dlfcn.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "z80/z80.h"
+
+#if OVRIN_UNLOAD_WITH_QT
+#include <QApplication>
+#endif
+
+extern char** environ;
+
+namespace {
+
+// What a host takes from the library once it has loaded it.
+struct Library {
+  void* handle = nullptr;
+  decltype(&Z80_Create) Create = nullptr;
+  decltype(&Z80_Start) Start = nullptr;
+  decltype(&Z80_Stop) Stop = nullptr;
+  decltype(&Z80_Destroy) Destroy = nullptr;
+  decltype(&Z80_ShowCPU) ShowCPU = nullptr;
+
+  bool Open() {
+    handle = dlopen(Z80_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      ADD_FAILURE() << dlerror();
+      return false;
+    }
+    Create = reinterpret_cast<decltype(Create)>(dlsym(handle, "Z80_Create"));
+    Start = reinterpret_cast<decltype(Start)>(dlsym(handle, "Z80_Start"));
+    Stop = reinterpret_cast<decltype(Stop)>(dlsym(handle, "Z80_Stop"));
+    Destroy = reinterpret_cast<decltype(Destroy)>(dlsym(handle, "Z80_Destroy"));
+    ShowCPU = reinterpret_cast<decltype(ShowCPU)>(dlsym(handle, "Z80_ShowCPU"));
+    return Create && Start && Stop && Destroy && ShowCPU;
+  }
+  static bool Loaded() {
+    void* again = dlopen(Z80_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    if (again) dlclose(again);
+    return again != nullptr;
+  }
+};
+
+// The host's machine: written before its processors start, only read while
+// they run.
+uint8_t g_memory[65536];
+std::atomic<long> g_steps{0};
+
+uint8_t Read(uint32_t a, void*) { return g_memory[a & 0xFFFF]; }
+void Write(uint32_t, uint8_t, void*) {}
+uint8_t In(uint32_t, void*) { return 0xFF; }
+void Out(uint32_t, uint8_t, void*) {}
+void IntCheck(void*) {}
+void AfterStep(uint32_t, void*) { g_steps.fetch_add(1, std::memory_order_relaxed); }
+
+void WaitForSteps(long n) {
+  const long target = g_steps.load() + n;
+  while (g_steps.load() < target) std::this_thread::yield();
+}
+
+struct UnloadCase {
+  const char* name;
+  bool withWindow;  // a QApplication exists, so the instances get the Qt window
+};
+
+// Two instances, one running and one stopped, left to the unload routine;
+// then the library loads and runs again.
+void UnloadWithInstancesLeft(const UnloadCase& c) {
+  SCOPED_TRACE(c.name);
+  g_memory[0] = 0x18;  // JR $
+  g_memory[1] = 0xFE;
+  ASSERT_FALSE(Library::Loaded());
+  Library z80;
+  ASSERT_TRUE(z80.Open());
+  TZ80Object running, stopped;
+  ASSERT_EQ(z80.Create("running", Read, Read, Write, In, Out, IntCheck, AfterStep, nullptr,
+                       nullptr, &running),
+            Z80_OK);
+  ASSERT_EQ(z80.Create("stopped", Read, Read, Write, In, Out, IntCheck, nullptr, nullptr, nullptr,
+                       &stopped),
+            Z80_OK);
+  if (c.withWindow) {
+    ASSERT_EQ(z80.ShowCPU(&running), Z80_OK);
+  }
+  ASSERT_EQ(z80.Start(&running), Z80_OK);
+  WaitForSteps(1000);
+
+  EXPECT_EQ(dlclose(z80.handle), 0);
+  const long afterUnload = g_steps.load();
+  EXPECT_FALSE(Library::Loaded()) << "dlclose left the library loaded";
+  EXPECT_EQ(running.StateRecord, nullptr);
+  EXPECT_EQ(stopped.StateRecord, nullptr);
+  EXPECT_EQ(running.Running, 0);
+  EXPECT_FALSE(running.ThreadHandle.joinable()) << "the run thread was joined";
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(g_steps.load(), afterUnload) << "no callback after dlclose returned";
+
+  Library again;
+  ASSERT_TRUE(again.Open());
+  TZ80Object next;
+  ASSERT_EQ(again.Create(nullptr, Read, Read, Write, In, Out, IntCheck, AfterStep, nullptr,
+                         nullptr, &next),
+            Z80_OK);
+  ASSERT_EQ(again.Start(&next), Z80_OK);
+  WaitForSteps(1000);
+  EXPECT_EQ(again.Stop(&next), Z80_OK);
+  EXPECT_EQ(again.Destroy(&next), Z80_OK);
+  EXPECT_EQ(dlclose(again.handle), 0);
+  EXPECT_FALSE(Library::Loaded());
+}
+
+TEST(Unload, StopsAndDestroysEveryInstanceAndLoadsAgain) {
+  UnloadWithInstancesLeft({"no GUI", false});
+#if OVRIN_UNLOAD_WITH_QT
+  int argc = 1;
+  char name[] = "unload_test";
+  char* argv[] = {name, nullptr};
+  auto app = std::make_unique<QApplication>(argc, argv);
+  UnloadWithInstancesLeft({"Qt window", true});
+#endif
+}
+
+// Runs the helper host and returns its exit status (-1 when it did not exit
+// by itself).
+int RunHost(const char* mode) {
+  char program[] = RUNNING_AT_EXIT_HOST;
+  std::string modeArg = mode;
+  char* argv[] = {program, modeArg.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Exit, AHostEndingWithItsProcessorRunningExitsCleanly) {
+  for (const char* mode : {"static", "stack"}) EXPECT_EQ(RunHost(mode), 0) << mode;
+}
+
+}  // namespace
