@@ -1,8 +1,7 @@
 // ROM images. Each slot takes one 16 KB page of an image file named by a
 // ROM file specification: "name" for page 0, "name,page" for another page.
+#include <algorithm>
 #include <charconv>
-#include <cstdio>
-#include <filesystem>
 #include <string_view>
 
 #include "machine/hardware.h"
@@ -11,7 +10,7 @@
 
 namespace {
 
-enum class SlotResult { Unchanged, Loaded, Missing, BadPage, PastEnd };
+enum class SlotResult { Unchanged, Loaded, Missing, Unreadable, Empty, BadPage, PastEnd };
 
 struct SlotLoad {
   SlotResult result = SlotResult::Unchanged;
@@ -44,36 +43,33 @@ SlotLoad LoadSlot(const std::string& spec, uint8_t* slot) {
       return load;
     }
   }
-  if (!platform::FileExists(load.path)) {
+  // Only a regular file is opened, and without waiting (a FIFO named as a
+  // ROM file would otherwise hold the program up).
+  platform::InputFile file(load.path);
+  if (file.status() == platform::InputFile::Status::Missing) {
     load.result = SlotResult::Missing;
     return load;
   }
-  std::error_code ec;
-  const uint64_t size = std::filesystem::file_size(load.path, ec);
+  if (!file.ok()) {
+    load.result = SlotResult::Unreadable;
+    return load;
+  }
+  if (file.size() == 0) {
+    load.result = SlotResult::Empty;
+    return load;
+  }
   const uint64_t offset = static_cast<uint64_t>(page) * TZXHardware::kPageSize;
-  if (ec) {
-    load.result = SlotResult::Missing;
-    return load;
-  }
-  if (offset >= size) {
+  if (offset >= file.size()) {
     load.result = SlotResult::PastEnd;
     return load;
   }
-  std::FILE* file = std::fopen(load.path.c_str(), "rb");
-  if (!file) {
-    load.result = SlotResult::Missing;
+  // Read whole before the slot changes, so a failing read leaves it whole.
+  const auto bytes = file.ReadAt(offset, TZXHardware::kPageSize);
+  if (!bytes) {
+    load.result = SlotResult::Unreadable;
     return load;
   }
-  if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
-    std::fclose(file);
-    load.result = SlotResult::Missing;
-    return load;
-  }
-  // Read into a scratch page so a failing read leaves the slot whole.
-  uint8_t buffer[TZXHardware::kPageSize];
-  const size_t got = std::fread(buffer, 1, sizeof buffer, file);
-  std::fclose(file);
-  std::copy(buffer, buffer + got, slot);
+  std::copy(bytes->begin(), bytes->end(), slot);
   load.result = SlotResult::Loaded;
   return load;
 }
@@ -88,6 +84,12 @@ void TZXHardware::LoadRoms() {
     switch (load.result) {
       case SlotResult::Missing:
         line = "file \"" + load.path + "\" not found";
+        break;
+      case SlotResult::Unreadable:
+        line = "file \"" + load.path + "\" cannot be read";
+        break;
+      case SlotResult::Empty:
+        line = "file \"" + load.path + "\" is empty";
         break;
       case SlotResult::BadPage:
         line = "wrong page \"" + load.pageText + "\" of file \"" + load.path + "\"";

@@ -175,12 +175,13 @@ InputFile::InputFile(const std::string& path) {
 
 InputFile::~InputFile() { CloseQuietly(fd_); }
 
-std::optional<std::vector<uint8_t>> InputFile::ReadUpTo(uint64_t count) {
+std::optional<std::vector<uint8_t>> InputFile::ReadUpTo(uint64_t offset, uint64_t count) {
   if (!ok()) return std::nullopt;
   std::vector<uint8_t> data(static_cast<size_t>(count));
   size_t got = 0;
   while (got < data.size()) {
-    const ssize_t r = ::pread(fd_, data.data() + got, data.size() - got, static_cast<off_t>(got));
+    const ssize_t r =
+        ::pread(fd_, data.data() + got, data.size() - got, static_cast<off_t>(offset + got));
     if (r < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
@@ -193,12 +194,17 @@ std::optional<std::vector<uint8_t>> InputFile::ReadUpTo(uint64_t count) {
 }
 
 std::optional<std::vector<uint8_t>> InputFile::ReadHead(size_t count) {
-  return ReadUpTo(std::min<uint64_t>(count, size_));
+  return ReadUpTo(0, std::min<uint64_t>(count, size_));
+}
+
+std::optional<std::vector<uint8_t>> InputFile::ReadAt(uint64_t offset, size_t count) {
+  const uint64_t left = offset < size_ ? size_ - offset : 0;
+  return ReadUpTo(left ? offset : 0, std::min<uint64_t>(count, left));
 }
 
 std::optional<std::vector<uint8_t>> InputFile::ReadAll() {
   if (size_ > SIZE_MAX) throw std::bad_alloc();
-  return ReadUpTo(size_);
+  return ReadUpTo(0, size_);
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t max_size) {

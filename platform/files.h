@@ -49,12 +49,15 @@ class InputFile {
 
   // Up to `count` bytes from the start; fewer when the file is shorter.
   std::optional<std::vector<uint8_t>> ReadHead(size_t count);
+  // Up to `count` bytes from `offset`; fewer when the file ends sooner,
+  // none from an offset at or past its end.
+  std::optional<std::vector<uint8_t>> ReadAt(uint64_t offset, size_t count);
   // The whole file as its size was when opened. Throws std::bad_alloc when
   // that much memory cannot be had.
   std::optional<std::vector<uint8_t>> ReadAll();
 
  private:
-  std::optional<std::vector<uint8_t>> ReadUpTo(uint64_t count);
+  std::optional<std::vector<uint8_t>> ReadUpTo(uint64_t offset, uint64_t count);
 
   int fd_ = -1;
   Status status_ = Status::OpenFailed;

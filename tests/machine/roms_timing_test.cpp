@@ -1,4 +1,10 @@
 // ROM file specifications and the timing rules.
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -111,6 +117,55 @@ TEST_F(RomFiles, RefusedSlotsAreReportedAndKeepTheirContents) {
     const std::string text = Load(c.spec);
     EXPECT_NE(text.find("BASIC 48K"), std::string::npos) << c.spec << ": " << text;
     EXPECT_NE(text.find(c.mentions), std::string::npos) << c.spec << ": " << text;
+    EXPECT_EQ(Slot(1), 0xEE) << c.spec;
+  }
+}
+
+// Takes from this thread the capabilities that let the superuser read any
+// file, so that a file without read permission is unreadable to it too.
+// (Capabilities belong to each thread; the effective ones come back.)
+class ScopedNoReadOverride {
+ public:
+  ScopedNoReadOverride() {
+    if (syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    lowered_ = syscall(SYS_capset, &header_, lowered) == 0;
+  }
+  ~ScopedNoReadOverride() {
+    if (lowered_) syscall(SYS_capset, &header_, saved_);
+  }
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2] = {};
+  bool lowered_ = false;
+};
+
+TEST_F(RomFiles, EachFailureSaysWhatHappened) {
+  Fill("empty.rom", {});
+  Fill("locked.rom", {{16384, 0x40}});
+  fs::permissions(dir_ + "/locked.rom", fs::perms::none);
+  fs::create_directory(dir_ + "/folder.rom");
+  struct Case {
+    std::string spec;
+    std::string line;  // after the slot's name
+  } cases[] = {
+      {"empty.rom", "file \"" + dir_ + "/empty.rom\" is empty"},
+      {"empty.rom,0", "file \"" + dir_ + "/empty.rom\" is empty"},
+      {"empty.rom,3", "file \"" + dir_ + "/empty.rom\" is empty"},
+      {"locked.rom", "file \"" + dir_ + "/locked.rom\" cannot be read"},
+      {"folder.rom", "file \"" + dir_ + "/folder.rom\" cannot be read"},
+      {"gone.rom", "file \"" + dir_ + "/gone.rom\" not found"},
+      {"one.rom,1", "page 1 lies past the end of file \"" + dir_ + "/one.rom\""},
+  };
+  ScopedNoReadOverride asAnyUser;
+  if (const int fd = ::open((dir_ + "/locked.rom").c_str(), O_RDONLY); fd >= 0) {
+    ::close(fd);
+    GTEST_SKIP() << "a file without read permission is still readable here";
+  }
+  for (const Case& c : cases) {
+    EXPECT_EQ(Load(c.spec), "ROM not loaded:\nBASIC 48K: " + c.line) << c.spec;
     EXPECT_EQ(Slot(1), 0xEE) << c.spec;
   }
 }
