@@ -9,8 +9,8 @@
 namespace {
 
 uint8_t g_memory[65536];
-// Heap-held so that no destructor of ours runs before the library's own
-// clean-up at exit (a record destroyed with its thread running would abort).
+// Heap-held and never freed: left running for the library's own clean-up
+// at exit.
 TZ80Object* const forgotten = new TZ80Object;
 
 uint8_t Fetch(uint32_t a, void*) { return g_memory[a & 0xFFFF]; }
