@@ -16,6 +16,7 @@
 
 #if OVRIN_UNLOAD_WITH_QT
 #include <QApplication>
+#include <QWidget>
 #endif
 
 extern char** environ;
@@ -29,7 +30,6 @@ struct Library {
   decltype(&Z80_Start) Start = nullptr;
   decltype(&Z80_Stop) Stop = nullptr;
   decltype(&Z80_Destroy) Destroy = nullptr;
-  decltype(&Z80_ShowCPU) ShowCPU = nullptr;
 
   bool Open() {
     handle = dlopen(Z80_LIBRARY, RTLD_NOW | RTLD_LOCAL);
@@ -41,8 +41,7 @@ struct Library {
     Start = reinterpret_cast<decltype(Start)>(dlsym(handle, "Z80_Start"));
     Stop = reinterpret_cast<decltype(Stop)>(dlsym(handle, "Z80_Stop"));
     Destroy = reinterpret_cast<decltype(Destroy)>(dlsym(handle, "Z80_Destroy"));
-    ShowCPU = reinterpret_cast<decltype(ShowCPU)>(dlsym(handle, "Z80_ShowCPU"));
-    return Create && Start && Stop && Destroy && ShowCPU;
+    return Create && Start && Stop && Destroy;
   }
   static bool Loaded() {
     void* again = dlopen(Z80_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
@@ -68,15 +67,13 @@ void WaitForSteps(long n) {
   while (g_steps.load() < target) std::this_thread::yield();
 }
 
-struct UnloadCase {
-  const char* name;
-  bool withWindow;  // a QApplication exists, so the instances get the Qt window
-};
-
 // Two instances, one running and one stopped, left to the unload routine;
-// then the library loads and runs again.
-void UnloadWithInstancesLeft(const UnloadCase& c) {
-  SCOPED_TRACE(c.name);
+// then the library loads and runs again. With a QApplication, `windows`
+// counts the debugger windows: each instance makes one.
+void UnloadWithInstancesLeft(const char* host, size_t windowsPerInstance = 0,
+                             size_t (*windows)() = [] { return size_t{0}; }) {
+  SCOPED_TRACE(host);
+  const size_t windowsBefore = windows();
   g_memory[0] = 0x18;  // JR $
   g_memory[1] = 0xFE;
   ASSERT_FALSE(Library::Loaded());
@@ -89,9 +86,7 @@ void UnloadWithInstancesLeft(const UnloadCase& c) {
   ASSERT_EQ(z80.Create("stopped", Read, Read, Write, In, Out, IntCheck, nullptr, nullptr, nullptr,
                        &stopped),
             Z80_OK);
-  if (c.withWindow) {
-    ASSERT_EQ(z80.ShowCPU(&running), Z80_OK);
-  }
+  EXPECT_EQ(windows() - windowsBefore, 2 * windowsPerInstance);
   ASSERT_EQ(z80.Start(&running), Z80_OK);
   WaitForSteps(1000);
 
@@ -102,6 +97,7 @@ void UnloadWithInstancesLeft(const UnloadCase& c) {
   EXPECT_EQ(stopped.StateRecord, nullptr);
   EXPECT_EQ(running.Running, 0);
   EXPECT_FALSE(running.ThreadHandle.joinable()) << "the run thread was joined";
+  EXPECT_EQ(windows(), windowsBefore) << "the windows were deleted";
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(g_steps.load(), afterUnload) << "no callback after dlclose returned";
 
@@ -120,13 +116,18 @@ void UnloadWithInstancesLeft(const UnloadCase& c) {
 }
 
 TEST(Unload, StopsAndDestroysEveryInstanceAndLoadsAgain) {
-  UnloadWithInstancesLeft({"no GUI", false});
+  UnloadWithInstancesLeft("no GUI");
 #if OVRIN_UNLOAD_WITH_QT
   int argc = 1;
   char name[] = "unload_test";
   char* argv[] = {name, nullptr};
   auto app = std::make_unique<QApplication>(argc, argv);
-  UnloadWithInstancesLeft({"Qt window", true});
+  UnloadWithInstancesLeft("Qt debugger windows", 1, [] {
+    size_t count = 0;
+    for (const QWidget* w : QApplication::topLevelWidgets())
+      count += w->objectName() == QStringLiteral("CPUForm");
+    return count;
+  });
 #endif
 }
 
