@@ -213,8 +213,8 @@ TEST(CPUForm, OnlyALeftClickChangesTheStatusLabels) {
     const QPoint at = label->rect().center();
     QMouseEvent press(QEvent::MouseButtonPress, at, label->mapToGlobal(at), button, button,
                       Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, releaseAt, label->mapToGlobal(releaseAt), button,
-                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, releaseAt, label->mapToGlobal(releaseAt),
+                        button, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(label, &press);
     QCoreApplication::sendEvent(label, &release);
   };
@@ -327,14 +327,15 @@ TEST(CPUForm, TheKeyboardComesBackAfterEachDialog) {
       {"register", [&] { form.RegistersPanelRegisterDblClick(4); }, {"#1234"}},
       {"listing", [&] { form.PopupSaveListingClick(); }, {"/nonexistent/x.lst", std::nullopt}},
   };
+  const auto codeViewHasKeys = [&] {
+    return testing_support::WaitFor([&] { return QApplication::focusWidget() == form.DasmPanel; });
+  };
   for (const auto& c : cases) {
     form.DasmPanel->setFocus();
-    ASSERT_TRUE(testing_support::WaitFor([&] { return QApplication::focusWidget() == form.DasmPanel; }));
-    dialogs.Answer(std::initializer_list<std::optional<std::string>>{});
+    ASSERT_TRUE(codeViewHasKeys());
     for (const auto& a : c.answers) dialogs.Answer({a});
     c.open();
-    EXPECT_TRUE(testing_support::WaitFor([&] { return QApplication::focusWidget() == form.DasmPanel; }))
-        << c.name;
+    EXPECT_TRUE(codeViewHasKeys()) << c.name;
     const int pc = h.cpu().PC;
     QKeyEvent f7(QEvent::KeyPress, Qt::Key_F7, Qt::NoModifier);
     if (QWidget* focus = QApplication::focusWidget()) QCoreApplication::sendEvent(focus, &f7);

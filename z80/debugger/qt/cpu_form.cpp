@@ -6,18 +6,18 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QScreen>
-#include <QHideEvent>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QScopedValueRollback>
 #include <algorithm>
 #include <cstdio>
 
@@ -480,21 +480,21 @@ void TCPUForm::RepaintStatus() {
 }
 
 void TCPUForm::WriteStopped(const std::function<void(TZ80State&)>& write) {
+  // The stop refreshes as after a step: the code view would jump to PC and
+  // the red marks would compare with the state at this write instead of the
+  // one before the last step. The caller refreshes in place instead.
+  const QScopedValueRollback<bool> quiet(quietRefresh_, true);
   bool wasRunning = Z80Object->Running.load() != 0;
-  {
-    // The stop refreshes as after a step: the code view would jump to PC and
-    // the red marks would compare with the state at this write instead of
-    // the one before the last step. The caller refreshes in place instead.
-    const QScopedValueRollback<bool> quiet(quietRefresh_, true);
-    if (wasRunning) {
-      const Z80Result stopped = Z80_Stop(Z80Object);
-      // Stopped by a breakpoint meanwhile: write, and leave it stopped there.
-      if (stopped == Z80_NOT_RUNNING) wasRunning = false;
-      else if (stopped != Z80_OK) return;
-    }
-    write(*Z80Object->StateRecord);
-    if (wasRunning) Z80_Start(Z80Object);
+  if (wasRunning) {
+    const Z80Result stopped = Z80_Stop(Z80Object);
+    // Stopped by a breakpoint meanwhile: write, and leave it stopped there.
+    if (stopped == Z80_NOT_RUNNING)
+      wasRunning = false;
+    else if (stopped != Z80_OK)
+      return;
   }
+  write(*Z80Object->StateRecord);
+  if (wasRunning) Z80_Start(Z80Object);
 }
 
 // ---- Viewer events ----------------------------------------------------------
@@ -746,9 +746,10 @@ bool TCPUForm::eventFilter(QObject* watched, QEvent* event) {
   } else if (event->type() == QEvent::MouseButtonRelease && Z80Object && Z80Object->StateRecord) {
     // A click is the left button let go over the label; the other buttons
     // must not change the processor by accident.
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    auto* label = qobject_cast<QWidget*>(watched);
-    if (mouse->button() != Qt::LeftButton || !label || !label->rect().contains(mouse->position().toPoint()))
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const auto* label = qobject_cast<QWidget*>(watched);
+    if (mouse->button() != Qt::LeftButton || !label ||
+        !label->rect().contains(mouse->position().toPoint()))
       return QWidget::eventFilter(watched, event);
     if (watched == LabelIFF1)
       LabelIFF1Click();
