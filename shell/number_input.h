@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/number_entry.h"
+
 inline constexpr const char* kNumberRequiredMessage = "It is required to enter number!";
 
 // Formats value with a printf-style format holding one integer conversion
@@ -16,12 +18,8 @@ inline constexpr const char* kNumberRequiredMessage = "It is required to enter n
 // beyond 1024 characters is cut.
 std::string FormatNumber(std::string_view format, int32_t value);
 
-// Converts an entry. One that begins with '#' (blanks around it ignored) is
-// first rewritten in editText to its "0x" form; any other is converted as it
-// stands: leading blanks, then a sign and decimal digits, or a "$", "x" or
-// "0x" prefix and up to 8 hexadecimal digits (from #80000000 negative), and
-// nothing after the digits. Empty when the entry is no number.
-std::optional<int32_t> ConvertNumber(std::string& editText);
+// The conversion is the processor library's too: one set of spellings.
+using platform::ConvertNumber;
 
 // "The number in the range <low> required...<high> !"
 std::string RangeMessage(int32_t low, int32_t high);

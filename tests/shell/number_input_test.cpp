@@ -109,6 +109,9 @@ TEST(NumberInput, DialogLoop) {
       {"minus one", {"-1", std::nullopt}, false, 0x40, {range}, {"#40", "-1"}},
       {"all ones", {"#FFFFFFFF", "#00"}, true, 0, {range}, {"#40", "0xFFFFFFFF"}},
       {"nine digits", {"0x000000001", std::nullopt}, false, 0x40, {needed}, {"#40", "0x000000001"}},
+      {"eight hex digits are a negative number", {"0xFFFFFFFF", std::nullopt}, false, 0x40, {range},
+       {"#40", "0xFFFFFFFF"}},
+      {"no sign before hex", {"-0x10", std::nullopt}, false, 0x40, {needed}, {"#40", "-0x10"}},
   };
   for (const DialogCase& c : cases) {
     QueryDialogs dialogs;

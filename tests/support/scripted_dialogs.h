@@ -6,6 +6,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/recording_dialogs.h"
@@ -17,6 +18,8 @@ class ScriptedDialogs : public RecordingDialogs {
   struct Query {
     std::string caption;
     std::string shown;  // the text the query opened with
+    // A save-file dialog's filters as (label, pattern); none for a query.
+    std::vector<std::pair<std::string, std::string>> filters = {};
   };
   std::vector<Query> queries;
 
@@ -27,7 +30,7 @@ class ScriptedDialogs : public RecordingDialogs {
     return Take(std::string(caption), text);
   }
   bool SaveFileName(const platform::SaveFileRequest& request, std::string& fileName) override {
-    return Take(request.Title, fileName);
+    return Take(request.Title, fileName, request.Filters);
   }
   size_t Unanswered() const { return answers_.size(); }
   void Reset() {
@@ -37,8 +40,9 @@ class ScriptedDialogs : public RecordingDialogs {
   }
 
  private:
-  bool Take(std::string caption, std::string& text) {
-    queries.push_back({std::move(caption), text});
+  bool Take(std::string caption, std::string& text,
+            std::vector<std::pair<std::string, std::string>> filters = {}) {
+    queries.push_back({std::move(caption), text, std::move(filters)});
     if (answers_.empty() || !answers_.front()) {
       if (!answers_.empty()) answers_.pop_front();
       return false;

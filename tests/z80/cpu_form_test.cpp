@@ -5,8 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QScreen>
+#include <array>
 #include <atomic>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,6 +21,8 @@
 #include "platform/files.h"
 #include "support/scripted_dialogs.h"
 #include "support/wait_for_events.h"
+#include "z80/debugger/qt/disassembly_viewer.h"
+#include "z80/debugger/qt/memory_viewer.h"
 #include "z80/debugger/qt/registers_viewer.h"
 #include "z80_test_bus.h"
 
@@ -139,6 +148,202 @@ TEST(CPUForm, WritesWhileRunningAreMadeStopped) {
   EXPECT_FALSE(h.wroteWhileRunning);
 }
 
+// The register rows as the list shows them, from the viewer or the processor.
+std::array<uint16_t, 13> Rows(const TZ80Registers& r) {
+  return {r.GetPC(), r.GetIR(), r.GetSP(), r.GetAF(), r.GetHL(), r.GetDE(), r.GetBC(),
+          r.GetIX(), r.GetIY(), r.Get_AF(), r.Get_HL(), r.Get_DE(), r.Get_BC()};
+}
+std::array<uint16_t, 13> Rows(const TZ80State& s) {
+  return {s.PC, s.IR, s.SP, s.AF, s.HL, s.DE, s.BC, s.IX, s.IY, s._AF, s._HL, s._DE, s._BC};
+}
+uint8_t FlagsByte(const TZ80Flags& f) {
+  return static_cast<uint8_t>(f.GetS() << 7 | f.GetZ() << 6 | f.GetF5() << 5 | f.GetH() << 4 |
+                              f.GetF3() << 3 | f.GetP_V() << 2 | f.GetN() << 1 | f.GetC());
+}
+
+TEST(CPUForm, EditsWhileRunningKeepTheViewAndTheMarks) {
+  Host h;
+  h.cpu().HL = 0x9100;  // the loop stores away from the code being edited
+  TCPUForm& form = h.form();
+  form.Show();
+  h.dialogs.Answer({"#9000"});
+  form.PopupViewAddressClick();
+  const auto marksBefore = Rows(form.RegistersPanel->OldRegs);
+  h.key(Qt::Key_F9);
+  ASSERT_TRUE(h.running());
+  // Two edits: the second would see the first one's refresh as "old".
+  h.dialogs.Answer({"LD A,#77", "#12"});
+  form.DasmPanelMnemonicClick(0x9000);
+  form.MemoryViewerMemoryCellDblClick(0x9002);
+  EXPECT_TRUE(h.running());
+  EXPECT_EQ(h.bus.memory[0x9000], 0x3E);
+  EXPECT_EQ(h.bus.memory[0x9001], 0x77);
+  EXPECT_EQ(h.bus.memory[0x9002], 0x12);
+  EXPECT_EQ(form.DasmPanel->GetSelectedAddress(), 0x9000);
+  EXPECT_EQ(Rows(form.RegistersPanel->OldRegs), marksBefore);
+
+  // Stopped and stepped: red is exactly what the step changed.
+  h.key(Qt::Key_F5);
+  ASSERT_FALSE(h.running());
+  for (int step = 0; step < 3; ++step) {
+    const auto regsBefore = Rows(h.cpu());
+    const uint8_t flagsBefore = h.cpu().AF & 0xFF;
+    h.key(Qt::Key_F7);
+    const auto regsAfter = Rows(h.cpu());
+    const auto shown = Rows(form.RegistersPanel->CurrentRegs);
+    const auto old = Rows(form.RegistersPanel->OldRegs);
+    EXPECT_EQ(shown, regsAfter);
+    for (size_t row = 0; row < 13; ++row)
+      EXPECT_EQ(old[row] != shown[row], regsBefore[row] != regsAfter[row])
+          << RegisterRowNames[row] << " step " << step;
+    EXPECT_EQ(FlagsByte(form.FlagsPanel->OldFlags), flagsBefore) << step;
+    EXPECT_EQ(FlagsByte(form.FlagsPanel->CurrentFlags), h.cpu().AF & 0xFF) << step;
+  }
+}
+
+TEST(CPUForm, OnlyALeftClickChangesTheStatusLabels) {
+  Host h({0x00});
+  TCPUForm& form = h.form();
+  form.Show();
+  const auto state = [&] {
+    const TZ80Requests& r = h.cpu().Req;
+    return std::array<int, 4>{r.IFF1, r.IFF2, static_cast<int>(r.IM), r.Halted};
+  };
+  const auto click = [](QLabel* label, Qt::MouseButton button, QPoint releaseAt) {
+    const QPoint at = label->rect().center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, label->mapToGlobal(at), button, button,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, releaseAt, label->mapToGlobal(releaseAt),
+                        button, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(label, &press);
+    QCoreApplication::sendEvent(label, &release);
+  };
+  const struct {
+    Qt::MouseButton button;
+    bool inside;  // let go over the label, not dragged off it
+    bool changes;
+  } clicks[] = {{Qt::RightButton, true, false},
+                {Qt::MiddleButton, true, false},
+                {Qt::LeftButton, false, false},
+                {Qt::LeftButton, true, true}};
+  for (QLabel* label : {form.LabelIFF1, form.LabelIFF2, form.LabelIM, form.LabelHLT}) {
+    for (const auto& c : clicks) {
+      const auto before = state();
+      click(label, c.button, c.inside ? label->rect().center() : QPoint(-5, -5));
+      EXPECT_EQ(state() != before, c.changes)
+          << label->objectName().toStdString() << " button " << c.button;
+    }
+  }
+}
+
+TEST(CPUForm, PanesKeepTheirSizeOnResize) {
+  Host h({0x00});
+  TCPUForm& form = h.form();
+  form.Show();
+  QWidget* registersPane = form.RegistersPanel->parentWidget();
+  const int paneHeight = registersPane->height();
+  const int paneWidth = registersPane->width();
+  const int memoryHeight = form.MemoryViewer->height();
+  EXPECT_EQ(paneHeight, 185);
+  EXPECT_EQ(memoryHeight, 120);
+  for (const QSize size : {QSize(627, 600), QSize(900, 347), QSize(700, 400), QSize(627, 347)}) {
+    form.resize(size);
+    EXPECT_EQ(registersPane->height(), paneHeight) << size.width() << "x" << size.height();
+    EXPECT_EQ(registersPane->width(), paneWidth) << size.width() << "x" << size.height();
+    EXPECT_EQ(form.MemoryViewer->height(), memoryHeight) << size.width() << "x" << size.height();
+  }
+}
+
+TEST(CPUForm, OpensWholeOnTheScreenBesideTheWindowInUse) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const struct {
+    const char* name;
+    QRect window;   // the window the user works in; empty: none
+    bool besideIt;  // room enough to leave it uncovered
+  } cases[] = {
+      {"none", {}, false},
+      {"small, top left", QRect(area.topLeft(), QSize(200, 100)), true},
+      {"bottom right", QRect(area.bottomRight() - QPoint(299, 199), QSize(300, 200)), false},
+      {"the whole screen", area, false},
+  };
+  for (const auto& c : cases) {
+    QWidget other;
+    if (!c.window.isEmpty()) {
+      other.setGeometry(c.window);
+      other.show();
+      other.activateWindow();
+    }
+    Host h({0x00});
+    TCPUForm& form = h.form();
+    form.Show();
+    EXPECT_TRUE(area.contains(form.frameGeometry())) << c.name;
+    if (c.besideIt) {
+      EXPECT_FALSE(form.frameGeometry().intersects(other.frameGeometry())) << c.name;
+    }
+  }
+}
+
+// The user's main window takes the activation while a dialog is up, as a
+// window manager may give it when the dialog closes.
+class DialogsElsewhere : public testing_support::ScriptedDialogs {
+ public:
+  QWidget* elsewhere = nullptr;
+  bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text) override {
+    Away();
+    return ScriptedDialogs::InputQuery(caption, prompt, text);
+  }
+  bool SaveFileName(const platform::SaveFileRequest& request, std::string& fileName) override {
+    Away();
+    return ScriptedDialogs::SaveFileName(request, fileName);
+  }
+
+ private:
+  void Away() {
+    elsewhere->activateWindow();
+    testing_support::WaitFor([&] { return QApplication::activeWindow() == elsewhere; });
+  }
+};
+
+TEST(CPUForm, TheKeyboardComesBackAfterEachDialog) {
+  Host h({0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+  QWidget mainWindow;
+  mainWindow.show();
+  DialogsElsewhere dialogs;
+  dialogs.elsewhere = &mainWindow;
+  platform::SetDialogs(&dialogs);
+  TCPUForm& form = h.form();
+  form.Show();
+  const struct {
+    const char* name;
+    std::function<void()> open;
+    std::vector<std::optional<std::string>> answers;
+  } cases[] = {
+      {"assembler", [&] { form.DasmPanelMnemonicClick(0x8000); }, {"NOP"}},
+      {"assembler cancelled", [&] { form.DasmPanelMnemonicClick(0x8000); }, {std::nullopt}},
+      {"code address", [&] { form.PopupViewAddressClick(); }, {"#0000"}},
+      {"memory byte", [&] { form.MemoryViewerMemoryCellDblClick(0x8000); }, {"#00"}},
+      {"memory address", [&] { form.SubMenuMemViewAddressClick(); }, {"#8000"}},
+      {"columns", [&] { form.SubMenuMemSetBytesLineClick(); }, {"8"}},
+      {"register", [&] { form.RegistersPanelRegisterDblClick(4); }, {"#1234"}},
+      {"listing", [&] { form.PopupSaveListingClick(); }, {"/nonexistent/x.lst", std::nullopt}},
+  };
+  const auto codeViewHasKeys = [&] {
+    return testing_support::WaitFor([&] { return QApplication::focusWidget() == form.DasmPanel; });
+  };
+  for (const auto& c : cases) {
+    form.DasmPanel->setFocus();
+    ASSERT_TRUE(codeViewHasKeys());
+    for (const auto& a : c.answers) dialogs.Answer({a});
+    c.open();
+    EXPECT_TRUE(codeViewHasKeys()) << c.name;
+    const int pc = h.cpu().PC;
+    QKeyEvent f7(QEvent::KeyPress, Qt::Key_F7, Qt::NoModifier);
+    if (QWidget* focus = QApplication::focusWidget()) QCoreApplication::sendEvent(focus, &f7);
+    EXPECT_EQ(h.cpu().PC, pc + 1) << c.name;
+  }
+  platform::SetDialogs(&h.dialogs);
+}
+
 TEST(CPUForm, VectorLabelReadsTheTableFromMode2Up) {
   Host h({0x00});
   Z80_ShowCPU(&h.object);
@@ -165,6 +370,15 @@ TEST(CPUForm, ListingFromTheMenu) {
   EXPECT_EQ(text.str(),
             "--- Memory dump, generated by Z80 engine (ovrin) ------\r\n\r\n"
             ":0000  010040                 LD     BC,#4000     ; 10 T\r\n");
+  // "All files" shows names without a dot too.
+  const auto& filters = h.dialogs.queries.at(0).filters;
+  ASSERT_EQ(filters.size(), 2u);
+  EXPECT_EQ(filters[1].first, "Все файлы");
+  for (const char* name : {"dump", "code.lst", "a.b.c"})
+    EXPECT_TRUE(QRegularExpression::fromWildcard(QString::fromStdString(filters[1].second))
+                    .match(QString::fromUtf8(name))
+                    .hasMatch())
+        << name;
 
   const struct {
     std::string file;
@@ -172,7 +386,7 @@ TEST(CPUForm, ListingFromTheMenu) {
     const char* message;
   } cases[] = {
       {(dir / "none" / "x.lst").string(), false, "Ошибка открытия файла!"},
-      {(dir / "failed.lst").string(), true, "Ошибка записи файла!"},
+      {(dir / "failed.lst").string(), true, "Ошибка открытия файла!"},
   };
   std::string lastFile = path;
   for (const auto& c : cases) {

@@ -153,8 +153,17 @@ TEST(DebuggerInputNumber, AsksAgainUntilANumberInRangeOrCancel) {
     std::vector<std::string> messages;
     std::vector<std::string> shown;
   } cases[] = {
+      // The program's prompt takes the same spellings.
       {{"#FF"}, 0, 255, true, 255, {}, {"#0010"}},
+      {{"$FF"}, 0, 255, true, 255, {}, {"#0010"}},
+      {{"0xFF"}, 0, 255, true, 255, {}, {"#0010"}},
+      {{"xFF"}, 0, 255, true, 255, {}, {"#0010"}},
       {{"255"}, 0, 255, true, 255, {}, {"#0010"}},
+      // Eight hex digits are a number (negative from #80000000); a sign
+      // before hex makes none.
+      {{"0xFFFFFFFF", std::nullopt}, 0, 65535, false, 16, {"Требуется число в диапазоне 0...65535 !"},
+       {"#0010", "0xFFFFFFFF"}},
+      {{"-0x10", std::nullopt}, -100, 100, false, 16, {kNumber}, {"#0010", "-0x10"}},
       {{"  #1A  "}, 0, 255, true, 26, {}, {"#0010"}},
       {{"-3"}, -5, 5, true, -3, {}, {"#0010"}},
       {{"0x100", std::nullopt}, 0, 255, false, 16, {"Требуется число в диапазоне 0...255 !"}, {"#0010", "0x100"}},

@@ -1,10 +1,6 @@
 #include "z80/debugger/listing.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/files.h"
 #include "z80/debugger/dasm_line.h"
@@ -53,16 +49,6 @@ std::string BuildListing(TZ80Object* object, uint32_t start, uint32_t length, in
     a += line.Length;
   }
   return out;
-}
-
-bool CanCreateListing(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path target(path);
-  if (target.filename().empty() || fs::is_directory(target, ec)) return false;
-  fs::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 bool WriteListing(const std::string& path, const std::string& text) {

@@ -21,11 +21,6 @@ struct ListingRequest {
 std::string BuildListing(TZ80Object* object, uint32_t start, uint32_t length,
                          int addressLength = 4);
 
-// Whether a file can be made at path: its directory exists and takes new
-// files, and path is not a directory. Told apart from a failed write, which
-// the user is told about differently.
-bool CanCreateListing(const std::string& path);
-
 // Writes the listing whole or not at all: false leaves any earlier file as it
 // was and no partial file behind.
 bool WriteListing(const std::string& path, const std::string& text);

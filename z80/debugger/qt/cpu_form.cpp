@@ -1,18 +1,24 @@
 #include "z80/debugger/qt/cpu_form.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QHideEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScopedValueRollback>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/dialogs.h"
@@ -72,6 +78,27 @@ std::string CollapseBlanks(const std::string& text) {
   return out;
 }
 
+// Held while a handler asks the user something. The dialogs have no owner,
+// so when one closes the window manager may activate some other window;
+// the debugger takes the keyboard back, for the control that had it (the
+// code view when none had), so F7 steps at once.
+class KeyboardBack {
+ public:
+  KeyboardBack(QWidget* form, QWidget* fallback)
+      : form_(form), control_(form->focusWidget() ? form->focusWidget() : fallback) {}
+  ~KeyboardBack() {
+    if (!form_ || !form_->isVisible()) return;
+    form_->activateWindow();
+    if (control_) control_->setFocus(Qt::OtherFocusReason);
+  }
+  KeyboardBack(const KeyboardBack&) = delete;
+  KeyboardBack& operator=(const KeyboardBack&) = delete;
+
+ private:
+  QPointer<QWidget> form_;
+  QPointer<QWidget> control_;
+};
+
 }  // namespace
 
 TCPUForm::TCPUForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
@@ -107,6 +134,7 @@ void TCPUForm::BuildLayout() {
   DasmPanel->setFont(CodeFont());
   MemoryViewer->setFont(CodeFont());
   left->setStretchFactor(0, 1);
+  left->setStretchFactor(1, 0);
   left->setSizes({347 - 120, 120});
 
   auto* right = new QSplitter(Qt::Vertical, columns);
@@ -150,11 +178,16 @@ void TCPUForm::BuildLayout() {
   grid->addWidget(Label2, 5, 0, 1, 2);
   grid->setRowStretch(6, 1);
   for (QLabel* label : {LabelIFF1, LabelIFF2, LabelHLT, LabelIM}) label->installEventFilter(this);
+  // The registers and flags keep their height; the status panel takes
+  // what the window gains or loses, as the memory dump below the code does.
+  right->setStretchFactor(0, 0);
+  right->setStretchFactor(1, 1);
   right->setSizes({185, 347 - 185});
 
   columns->addWidget(left);
   columns->addWidget(right);
   columns->setStretchFactor(0, 1);
+  columns->setStretchFactor(1, 0);
   columns->setSizes({627 - 168, 168});
 
   // The form previews every key before the control with the focus.
@@ -277,9 +310,63 @@ void TCPUForm::WireViewers() {
 // ---- Window operations -------------------------------------------------------
 
 void TCPUForm::Show() {
+  if (!placed_) {
+    PlaceOnScreen();
+    placed_ = true;
+  }
   show();
   raise();
   activateWindow();
+}
+
+void TCPUForm::PlaceOnScreen() {
+  // Beside the window the user works in, covering as little of it as the
+  // screen allows, and always whole on the screen: left to itself the
+  // window manager put it below that window and let its bottom (the memory
+  // dump and the status) run off the screen's edge.
+  QWidget* anchor = QApplication::activeWindow();
+  if (anchor == this) anchor = nullptr;
+  if (!anchor)
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w != this && w->isVisible() && !w->isMinimized()) {
+        anchor = w;
+        break;
+      }
+  QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  // The frame this window will get, judged by one that has it already.
+  QMargins frame(4, 24, 4, 4);
+  if (anchor && anchor->frameGeometry() != anchor->geometry()) {
+    const QRect outer = anchor->frameGeometry(), inner = anchor->geometry();
+    frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                     outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  }
+  const QSize room = area.size().shrunkBy(frame);
+  resize(size().boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
+  const QSize outer = size().grownBy(frame);
+  const auto inside = [&](QPoint at) {
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - outer.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - outer.height())));
+    return QRect(at, outer);
+  };
+  QRect best = inside(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
+  if (anchor) {
+    const QRect a = anchor->frameGeometry();
+    const QPoint middle = a.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    const QPoint candidates[] = {{middle.x(), a.bottom() + 1},
+                                 {a.right() + 1, middle.y()},
+                                 {middle.x(), a.top() - outer.height()},
+                                 {a.left() - outer.width(), middle.y()}};
+    const auto covered = [&](const QRect& r) {
+      const QRect common = r.intersected(a);
+      return common.isEmpty() ? 0 : common.width() * common.height();
+    };
+    best = inside(candidates[0]);
+    for (const QPoint& at : candidates)
+      if (covered(inside(at)) < covered(best)) best = inside(at);
+  }
+  move(best.topLeft());
 }
 
 void TCPUForm::showEvent(QShowEvent* event) {
@@ -316,7 +403,7 @@ uint16_t TCPUForm::ReadWord(uint32_t address) {
 }
 
 void TCPUForm::RefreshView(bool NewStep) {
-  if (!isVisible() || !Z80Object || !Z80Object->StateRecord) return;
+  if (quietRefresh_ || !isVisible() || !Z80Object || !Z80Object->StateRecord) return;
   const TZ80State& s = *Z80Object->StateRecord;
   TZ80Registers& cur = RegistersPanel->CurrentRegs;
   TZ80Flags& flags = FlagsPanel->CurrentFlags;
@@ -393,8 +480,19 @@ void TCPUForm::RepaintStatus() {
 }
 
 void TCPUForm::WriteStopped(const std::function<void(TZ80State&)>& write) {
-  const bool wasRunning = Z80Object->Running.load() != 0;
-  if (wasRunning && Z80_Stop(Z80Object) != Z80_OK) return;
+  // The stop refreshes as after a step: the code view would jump to PC and
+  // the red marks would compare with the state at this write instead of the
+  // one before the last step. The caller refreshes in place instead.
+  const QScopedValueRollback<bool> quiet(quietRefresh_, true);
+  bool wasRunning = Z80Object->Running.load() != 0;
+  if (wasRunning) {
+    const Z80Result stopped = Z80_Stop(Z80Object);
+    // Stopped by a breakpoint meanwhile: write, and leave it stopped there.
+    if (stopped == Z80_NOT_RUNNING)
+      wasRunning = false;
+    else if (stopped != Z80_OK)
+      return;
+  }
   write(*Z80Object->StateRecord);
   if (wasRunning) Z80_Start(Z80Object);
 }
@@ -439,6 +537,7 @@ void TCPUForm::MemoryViewerGetMemoryByte(int Address, uint8_t& Value) {
 }
 
 void TCPUForm::MemoryViewerMemoryCellDblClick(int Address) {
+  const KeyboardBack keyboard(this, DasmPanel);
   int value = z80dbg::ReadMemory(Z80Object, Address, 1)[0];
   const std::string caption = Format("Изменение байта памяти #%04X", Address);
   if (!DebuggerInputNumber(caption.c_str(), "Новое значение:", value, "#%02X", 0, 255)) return;
@@ -454,6 +553,7 @@ void TCPUForm::RegistersPanelRegisterDblClick(int Address) {
     return;
   }
   TZ80State& s = *Z80Object->StateRecord;
+  const KeyboardBack keyboard(this, DasmPanel);
   int value = s.*kRegisterFields[Address];
   const std::string caption = std::string("Изменение регистра ") + RegisterRowNames[Address];
   if (!DebuggerInputNumber(caption.c_str(), "Новое значение:", value, "#%04X", 0, 0xFFFF)) return;
@@ -472,6 +572,7 @@ void TCPUForm::FlagsPanelFlagDblClick(uint8_t FlagMask) {
 }
 
 void TCPUForm::DasmPanelMnemonicClick(int Address) {
+  const KeyboardBack keyboard(this, DasmPanel);
   Address &= 0xFFFF;
   std::string text = z80dbg::DisassembleText(Z80Object, Address);
   if (!text.empty() && text[0] == '*') text.erase(0, 1);
@@ -495,6 +596,7 @@ void TCPUForm::DasmPanelMnemonicClick(int Address) {
 // ---- Menus and labels ---------------------------------------------------------
 
 void TCPUForm::PopupViewAddressClick() {
+  const KeyboardBack keyboard(this, DasmPanel);
   int address = DasmPanel->GetSelectedAddress();
   if (!DebuggerInputNumber("Адрес дизассемблироания", "Новое значение:", address, "#%04X", 0,
                            0xFFFF))
@@ -515,9 +617,11 @@ void TCPUForm::PopupResetBreakpointsClick() {
 }
 
 void TCPUForm::PopupSaveListingClick() {
+  const KeyboardBack keyboard(this, DasmPanel);
   platform::SaveFileRequest request;
   request.Title = "Сохранение листинга...";
-  request.Filters = {{"Файлы листинга", "*.lst"}, {"Все файлы", "*.*"}};
+  // "*", not "*.*": on Linux many names have no dot at all.
+  request.Filters = {{"Файлы листинга", "*.lst"}, {"Все файлы", "*"}};
   request.DefaultExt = "lst";
   request.InitialDir = std::string(".");
   request.ConfirmOverwrite = true;
@@ -530,13 +634,11 @@ void TCPUForm::PopupSaveListingClick() {
   int length = static_cast<int>(g_listing.Length);
   if (!DebuggerInputNumber("Длина блока памяти", "Адрес:", length, "#%04X", 0, 0xFFFF)) return;
   g_listing.Length = length;
-  if (!z80dbg::CanCreateListing(name)) {
-    Complain("Ошибка открытия файла!");
-    return;
-  }
   const std::string text = z80dbg::BuildListing(Z80Object, g_listing.Start, g_listing.Length,
                                                 DasmPanel->GetAddressLength());
-  if (!z80dbg::WriteListing(name, text)) Complain("Ошибка записи файла!");
+  // The file is written whole through a temporary one beside it, so any
+  // failure is one of making the file: the user hears the one message.
+  if (!z80dbg::WriteListing(name, text)) Complain("Ошибка открытия файла!");
 }
 
 void TCPUForm::SubMenuOldValuesClick() {
@@ -544,6 +646,7 @@ void TCPUForm::SubMenuOldValuesClick() {
 }
 
 void TCPUForm::SubMenuMemViewAddressClick() {
+  const KeyboardBack keyboard(this, DasmPanel);
   int address = MemoryViewer->GetTopAddress();
   if (!DebuggerInputNumber("Адрес просмотра памяти", "Новое значение:", address, "#%04X", 0,
                            0xFFFF))
@@ -553,6 +656,7 @@ void TCPUForm::SubMenuMemViewAddressClick() {
 }
 
 void TCPUForm::SubMenuMemSetBytesLineClick() {
+  const KeyboardBack keyboard(this, DasmPanel);
   int count = MemoryViewer->GetBytesPerLine();
   if (!DebuggerInputNumber("Число столбцов в дампе", "Новое значение:", count, "%i", 1, 1500))
     return;
@@ -640,6 +744,13 @@ bool TCPUForm::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (FormKeyDown(key->key(), key->modifiers())) return true;
   } else if (event->type() == QEvent::MouseButtonRelease && Z80Object && Z80Object->StateRecord) {
+    // A click is the left button let go over the label; the other buttons
+    // must not change the processor by accident.
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const auto* label = qobject_cast<QWidget*>(watched);
+    if (mouse->button() != Qt::LeftButton || !label ||
+        !label->rect().contains(mouse->position().toPoint()))
+      return QWidget::eventFilter(watched, event);
     if (watched == LabelIFF1)
       LabelIFF1Click();
     else if (watched == LabelIFF2)

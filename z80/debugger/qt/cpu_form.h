@@ -101,8 +101,15 @@ class TCPUForm final : public QWidget, public TCPUWindow {
   void WireViewers();
   void SelectCharSet(QAction* item);
   void RepaintStatus();
+  // Sizes and places the window within the available screen, near the
+  // window the user works in; done before the first showing.
+  void PlaceOnScreen();
   uint16_t ReadWord(uint32_t address);
   // Memory is written with the processor stopped: a write from this thread
   // while the run thread draws and pages would tear the host's state.
   void WriteStopped(const std::function<void(TZ80State&)>& write);
+
+  bool placed_ = false;
+  // While set, RefreshView does nothing (around WriteStopped's stop and start).
+  bool quietRefresh_ = false;
 };
