@@ -197,8 +197,10 @@ TEST(Scl, BigArchivesGetMoreCylinders) {
     // The last sector laid out is where the system sector says the free space begins.
     const int last = c.sectors - 1;
     EXPECT_EQ(LogicalSector(r.Disk, 1 + last / 16, last % 16 + 1)[0], 0x5A);
-    // A full 256-track disk has its free space pointer past the last track byte.
-    EXPECT_EQ(sys[226] * 16 + sys[225], (16 + c.sectors) % 4096);
+    // A full 256-track disk has its free space just past its last sector,
+    // never back on the catalogue track.
+    EXPECT_EQ(sys[226] * 16 + sys[225], 16 + c.sectors);
+    EXPECT_NE(sys[226], 0);
   }
 }
 
