@@ -147,6 +147,31 @@ bool FileWritable(const std::string& path) {
   return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
+bool CanReplaceFile(const std::string& path) {
+  // The same way WriteFileAtomic goes: through a link to its target, in
+  // place for a file with other names, else by a new file beside it.
+  std::string target = path;
+  struct stat st {};
+  bool exists = false;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      std::error_code ec;
+      const auto resolved = std::filesystem::canonical(path, ec);
+      if (ec) return false;
+      target = resolved.string();
+      if (::stat(target.c_str(), &st) != 0) return false;
+    }
+    if (!S_ISREG(st.st_mode) || !FileWritable(target)) return false;
+    exists = true;
+  } else if (!PathMissing(path)) {
+    return false;
+  }
+  if (exists && st.st_nlink > 1) return true;
+  const std::string parent = std::filesystem::path(target).parent_path().string();
+  const std::string dir = parent.empty() ? std::string(".") : parent;
+  return ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 InputFile::InputFile(const std::string& path) {
   // Only a regular file is opened at all: opening a device can have effects
   // of its own, and reading a FIFO would wait for a writer.
