@@ -379,6 +379,8 @@ TEST_F(OpenFlush, ImageInAFolderTheUserCannotWriteOpensWriteProtected) {
   std::filesystem::create_directories(folder);
   const std::string path = folder + "/game.trd";
   WriteFile(path, ReadFile(MakeTrd("source.trd")));
+  // Every user may reach and read the image, and write it, but not its folder.
+  ASSERT_EQ(::chmod(dir.File("").c_str(), 0755), 0);
   ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
   ASSERT_EQ(::chmod(folder.c_str(), ::geteuid() == 0 ? 0755 : 0555), 0);
   const auto original = ReadFile(path);
