@@ -134,6 +134,14 @@ class TDiskImage {
   // and writable. False when a due write failed (the disk stays modified).
   bool Flush();
 
+  // How a write-back ended. A lasting refusal cannot succeed by trying again:
+  // the format cannot hold what the disk now holds, or the file or its
+  // folder cannot be written. A passing failure (a full or failing file
+  // system) may succeed later.
+  enum class FlushResult { Done, Passing, Lasting };
+  // Flush, telling the two kinds of failure apart; the error is shown either way.
+  FlushResult FlushOrExplain();
+
   // Takes a built disk as the drive's contents.
   void Insert(TDiskContents contents, ImageFormat format, bool writeProtect,
               std::string fileName);
@@ -157,6 +165,8 @@ class TDiskImage {
   bool AddBoot = false;
 
  private:
+  // After a lasting refusal: true when the user gives up this disk's changes.
+  bool AskToDiscardChanges() const;
   // Reads an opened file with the format's reader and inserts the disk.
   bool Load(const FormatHandler& handler, platform::InputFile& file, const std::string& name,
             bool writeProtect);

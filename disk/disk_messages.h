@@ -81,6 +81,12 @@ static_assert(DiskMessagesInOrder(), "every DiskMessage needs its text, in enum 
 inline constexpr std::string_view kDiskErrorCaption = "DiskImage Error!";
 inline constexpr std::string_view kCreateQuestion = "Файл не существует, создать?";
 inline constexpr std::string_view kCreateCaption = "Create disk image";
+// Asked after a write-back that can never succeed, before the disk is
+// replaced; takes the image's file name. Its safe answer is No.
+inline constexpr std::string_view kDiscardQuestion =
+    "Изменения образа диска невозможно записать в файл\n%s\n"
+    "(формат файла их не вмещает или файл недоступен для записи).\n"
+    "Отказаться от этих изменений и продолжить?";
 
 // The message's text; the open failure gets `argument` (the file name).
 std::string DiskMessageString(DiskMessage m, std::string_view argument = {});

@@ -9,18 +9,23 @@
 
 namespace disk {
 
-bool TDiskImage::Flush() {
-  if (WriteProtect || !Modified || Format == ImageFormat::Hobeta || !Inserted) return true;
+bool TDiskImage::Flush() { return FlushOrExplain() == FlushResult::Done; }
+
+TDiskImage::FlushResult TDiskImage::FlushOrExplain() {
+  if (WriteProtect || !Modified || Format == ImageFormat::Hobeta || !Inserted) return FlushResult::Done;
   const FormatHandler* handler = FindFormatHandler(Format);
-  std::optional<std::vector<uint8_t>> bytes;
-  if (handler && handler->Save) bytes = handler->Save(disk_);
-  if (!bytes || !platform::WriteFileAtomic(FileName, *bytes)) {
-    // The file on disk is untouched; the next flush tries again.
-    ShowDiskImageError(DiskMessage::WriteFailed);
-    return false;
+  const auto bytes = handler ? SaveReadable(*handler, disk_) : std::nullopt;
+  if (bytes && platform::WriteFileAtomic(FileName, *bytes)) {
+    Modified = false;
+    return FlushResult::Done;
   }
-  Modified = false;
-  return true;
+  // The file on disk is untouched; the next flush tries again.
+  ShowDiskImageError(DiskMessage::WriteFailed);
+  // A disk the format cannot hold, or a place that refuses a new file, fails
+  // the same way every time; anything else (a full or failing file system)
+  // may pass.
+  if (!bytes || !platform::CanReplaceFile(FileName)) return FlushResult::Lasting;
+  return FlushResult::Passing;
 }
 
 bool TDiskImage::Load(const FormatHandler& handler, platform::InputFile& file,
@@ -57,22 +62,45 @@ bool TDiskImage::Load(const FormatHandler& handler, platform::InputFile& file,
     ShowDiskImageError(result.Error);
     return Inserted;
   }
-  // A file we may not write is held write-protected rather than found out
-  // at the write-back; a disk built from HOBETA files is never written back.
-  FileReadOnly = format != ImageFormat::Hobeta && !platform::FileWritable(name);
+  // A file we may not write, or may not replace in its folder, is held
+  // write-protected rather than found out at the write-back; a disk built
+  // from HOBETA files is never written back.
+  FileReadOnly = format != ImageFormat::Hobeta && !platform::CanReplaceFile(name);
   Insert(std::move(result.Disk), format, format == ImageFormat::Hobeta || writeProtect || FileReadOnly,
          name);
   return true;
 }
 
+bool TDiskImage::AskToDiscardChanges() const {
+  std::string question(kDiscardQuestion);
+  question.replace(question.find("%s"), 2, platform::ShortenForMessage(FileName));
+  return platform::ShowMessage(kDiskErrorCaption, question, platform::MsgButtons::YesNo,
+                               platform::MsgIcon::Question) == platform::MsgResult::Yes;
+}
+
 bool TDiskImage::Open(const std::string& name, bool writeProtect) {
   // A disk whose write-back failed stays in the drive: replacing it would
-  // lose the user's changes.
-  if (!Flush()) return false;
+  // lose the user's changes. When the write can never succeed, the user may
+  // give them up, or the drive would stay locked to this disk.
+  switch (FlushOrExplain()) {
+    case FlushResult::Done:
+      break;
+    case FlushResult::Passing:
+      return false;
+    case FlushResult::Lasting:
+      if (!AskToDiscardChanges()) return false;
+      Modified = false;
+      break;
+  }
 
   const ImageFormat format = FormatFromExtension(name);
   // HOBETA files accumulate on one disk built from them.
-  if (!(Format == ImageFormat::Hobeta && format == ImageFormat::Hobeta)) Eject();
+  if (!(Format == ImageFormat::Hobeta && format == ImageFormat::Hobeta)) {
+    Eject();
+    // Kept whatever follows, so that the drive's open dialog proposes this
+    // file again when it fails.
+    FileName = name;
+  }
 
   const FormatHandler* handler = FindFormatHandler(format);
   if (!handler) {
@@ -99,8 +127,7 @@ bool TDiskImage::Open(const std::string& name, bool writeProtect) {
     return false;
   }
   TDiskContents blank = FormatTrdos(80, 2);
-  std::optional<std::vector<uint8_t>> bytes;
-  if (handler->Save) bytes = handler->Save(blank);
+  const auto bytes = SaveReadable(*handler, blank);
   if (!bytes || !platform::WriteFileAtomic(name, *bytes)) {
     ShowDiskImageError(DiskMessage::WriteFailed);
     return false;

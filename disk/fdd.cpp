@@ -23,6 +23,11 @@ constexpr char kLabel[] = "OVRIN disk image";
 static_assert(sizeof kLabel <= kLabelSize);
 constexpr char kMissingSector[] = "***ERROR: SECTOR NOT FOUND!***";
 
+// What a sector takes of a synthesised track by this format's count; the
+// reader refuses a track whose sectors take more than a standard track, so
+// the writer refuses to store one.
+uint64_t SectorNeed(uint64_t dataSize) { return 5 + 12 + dataSize; }
+
 }  // namespace
 
 // Every track of the largest geometry listing 255 sectors with a full
@@ -55,7 +60,7 @@ LoadResult LoadFdd(std::span<const uint8_t> file, const LoadOptions&) {
       if (!track.Seek(offset) || !track.U8(zero) || !track.U8(count) || !track.Has(8u * count))
         return LoadResult::Fail(DiskMessage::Truncated);
       sectors.assign(count, TSynthSector{});
-      uint64_t need = 5ull * count;
+      uint64_t need = 0;
       for (TSynthSector& sector : sectors) {
         uint32_t dataOffset = 0;
         track.U8(sector.C);
@@ -68,7 +73,7 @@ LoadResult LoadFdd(std::span<const uint8_t> file, const LoadOptions&) {
         if (uint64_t{dataOffset} + size > file.size()) return LoadResult::Fail(DiskMessage::Truncated);
         sector.HasData = true;
         sector.Data = file.subspan(dataOffset, static_cast<size_t>(size));
-        need += 12 + size;
+        need += SectorNeed(size);
       }
       TTrack built;
       if (need > kStandardTrackLength ||
@@ -101,12 +106,16 @@ std::optional<std::vector<uint8_t>> SaveFdd(const TDiskContents& disk) {
       out.push_back(static_cast<uint8_t>(walk.Ids.size()));
       const size_t records = out.size();
       out.resize(records + 8 * walk.Ids.size(), 0);
+      uint64_t need = 0;
       for (size_t k = 0; k < walk.Ids.size(); ++k) {
         const TSectorInfo& id = walk.Ids[k];
         // As many bytes as the reader takes for this size code.
         if ((id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
         const size_t size = size_t{128} << (id.IdByte(3) & 31);
-        if (out.size() > 0xFFFFFFFFu) return std::nullopt;
+        // Fields laid over one another take more than the track as sector
+        // lists count it.
+        need += SectorNeed(size);
+        if (out.size() > 0xFFFFFFFFu || need > kStandardTrackLength) return std::nullopt;
         const size_t record = records + 8 * k;
         for (int b = 0; b < 4; ++b) out[record + static_cast<size_t>(b)] = id.IdByte(b);
         put32(record + 4, out.size());

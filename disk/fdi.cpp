@@ -24,6 +24,11 @@ constexpr char kDescription[] =
     "FDI image written by the OVRIN ZX Spectrum emulator from its raw-track disk image engine";
 static_assert(sizeof kDescription <= kDescriptionSize);
 
+// What a sector takes of a synthesised track by this format's count; the
+// reader refuses a track whose sectors take more than a standard track, so
+// the writer refuses to store one.
+uint64_t SectorNeed(bool hasData, uint64_t dataSize) { return 5 + 8 + (hasData ? 4 + dataSize : 0); }
+
 }  // namespace
 
 // The header, its extra part and the description, then for every track of
@@ -68,16 +73,18 @@ LoadResult LoadFdi(std::span<const uint8_t> file, const LoadOptions&) {
       const uint64_t trackStart = uint64_t{dataOffset} + trackOffset;
       if (trackStart > file.size()) return LoadResult::Fail(DiskMessage::Truncated);
       sectors.assign(count, TSynthSector{});
-      uint64_t need = 5ull * count;
+      uint64_t need = 0;
       for (TSynthSector& sector : sectors) {
         uint8_t flags = 0;
         uint16_t sectorOffset = 0;
         if (!reader.U8(sector.C) || !reader.U8(sector.H) || !reader.U8(sector.R) ||
             !reader.U8(sector.N) || !reader.U8(flags) || !reader.U16(sectorOffset))
           return LoadResult::Fail(DiskMessage::Truncated);
-        need += 8;
         // A sector without a data field never uses its size code or offset.
-        if (flags & kNoDataFlag) continue;
+        if (flags & kNoDataFlag) {
+          need += SectorNeed(false, 0);
+          continue;
+        }
         if ((sector.N & 31) > kMaxSizeCode) return LoadResult::Fail(DiskMessage::ImpossibleTrack);
         const uint64_t size = 128ull << (sector.N & 31);
         const uint64_t start = trackStart + sectorOffset;
@@ -86,7 +93,7 @@ LoadResult LoadFdi(std::span<const uint8_t> file, const LoadOptions&) {
         sector.DataMark = (flags & kDeletedFlag) ? 0xF8 : 0xFB;
         sector.Data = file.subspan(static_cast<size_t>(start), static_cast<size_t>(size));
         sector.DataCrcGood = (flags & kCrcFlags) != 0;
-        need += 4 + size;
+        need += SectorNeed(true, size);
       }
       TTrack track;
       if (need > kStandardTrackLength ||
@@ -119,14 +126,18 @@ std::optional<std::vector<uint8_t>> SaveFdi(const TDiskContents& disk) {
       put16(0);
       headers.push_back(static_cast<uint8_t>(walk.Ids.size()));
       uint64_t sectorOffset = 0;
+      uint64_t need = 0;
       for (const TSectorInfo& id : walk.Ids) {
+        need += SectorNeed(id.DataFound, id.DataSize);
         uint8_t flags = kNoDataFlag;
         if (id.DataFound) {
           if ((id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
           flags = id.DataMark == 0xF8 ? kDeletedFlag : 0;
           if (id.DataCrcOk) flags |= static_cast<uint8_t>((id.DataSize >> 7) & kCrcFlags);
         }
-        if (sectorOffset > 0xFFFF) return std::nullopt;
+        // Fields laid over one another (a copier's protected layout) take
+        // more than the track as sector lists count it.
+        if (sectorOffset > 0xFFFF || need > kStandardTrackLength) return std::nullopt;
         for (int k = 0; k < 4; ++k) headers.push_back(id.IdByte(k));
         headers.push_back(flags);
         put16(static_cast<uint32_t>(sectorOffset));

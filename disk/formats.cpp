@@ -2,6 +2,7 @@
 
 #include "disk/file_extensions.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -32,6 +33,19 @@ const FormatHandler* FindFormatHandler(ImageFormat format) {
   for (const FormatHandler& h : kHandlers)
     if (h.Format == format) return &h;
   return nullptr;
+}
+
+std::optional<std::vector<uint8_t>> SaveReadable(const FormatHandler& handler,
+                                                 const TDiskContents& disk) {
+  if (!handler.Save) return std::nullopt;
+  auto bytes = handler.Save(disk);
+  if (!bytes) return std::nullopt;
+  // Read back as the open path reads a file: its size judged first.
+  const auto file = std::span<const uint8_t>(*bytes);
+  if (file.size() > handler.Largest(file.first(std::min(file.size(), kSizeProbeBytes))))
+    return std::nullopt;
+  if (!handler.Load(file, {}).Ok) return std::nullopt;
+  return bytes;
 }
 
 TrackIds WalkTrackIds(const TDiskContents& disk, int cylinder, int side, size_t limit) {

@@ -55,6 +55,11 @@ struct FormatHandler {
   DiskMessage TooLarge;  // the format's own refusal of a larger file
 };
 
+// The file a format's writer makes of a disk, only when the format's own
+// reader takes it back: a writer never leaves a file that cannot be opened.
+std::optional<std::vector<uint8_t>> SaveReadable(const FormatHandler& handler,
+                                                 const TDiskContents& disk);
+
 // Format by the name's extension (upper-cased): .TRD, .SCL, .FDI, .UDI, .TD0,
 // .FDD; ".$x" and ".!x" are HOBETA; anything else None.
 ImageFormat FormatFromExtension(std::string_view name);

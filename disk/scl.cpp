@@ -134,7 +134,11 @@ LoadResult LoadScl(std::span<const uint8_t> file, const LoadOptions& options) {
     }
   }
 
-  if (options.AddBoot && bootWanted && files + deleted < 127) {
+  // The boot file goes into the archive when the disk is written back, so
+  // it must leave the archive within what this reader takes.
+  const uint32_t bootSectors = BootCatalogueEntry()[13];
+  if (options.AddBoot && bootWanted && files + deleted < 127 &&
+      a.totalSectors + bootSectors <= kMaxFileSectors) {
     std::memcpy(CatalogueSlot(flat, files), BootCatalogueEntry().data(), 16);
     ++files;
     const auto boot = BootFileSectors();
@@ -143,6 +147,13 @@ LoadResult LoadScl(std::span<const uint8_t> file, const LoadOptions& options) {
       PutSector(flat, 0, r, boot.subspan(static_cast<size_t>(r - first) * 256, 256));
   }
 
+  // Files filling every track up to 255 leave the first free place at track
+  // 256, which has no byte: the same place is named as the sector after the
+  // last one of track 255, so that it never wraps to the catalogue track.
+  if (t > 255) {
+    s += 16 * (t - 255);
+    t = 255;
+  }
   sys[225] = static_cast<uint8_t>(s);
   sys[226] = static_cast<uint8_t>(t);
   sys[228] = static_cast<uint8_t>(files);
@@ -165,7 +176,10 @@ std::optional<std::vector<uint8_t>> SaveScl(const TDiskContents& disk) {
   if (!FindSector(disk, 0, 0, 9, info, 0)) return std::nullopt;
   const uint8_t count = info.DataByte(228);
   const uint8_t type = info.DataByte(227);
-  if (info.DataByte(231) != 16 || count >= 145 || type < 22 || type > 25) return std::nullopt;
+  // Nothing is written that the reader would refuse: more entries than a
+  // catalogue holds, or more sectors than the tracks after the catalogue.
+  if (info.DataByte(231) != 16 || count > kCatalogueEntries || type < 22 || type > 25)
+    return std::nullopt;
   const int sides = type <= 23 ? 2 : 1;
 
   std::vector<uint8_t> out(kSignature, kSignature + sizeof kSignature);
@@ -182,6 +196,9 @@ std::optional<std::vector<uint8_t>> SaveScl(const TDiskContents& disk) {
     }
     out.insert(out.end(), e.begin(), e.begin() + kEntrySize);
   }
+  uint32_t totalSectors = 0;
+  for (const auto& e : entries) totalSectors += e[13];
+  if (totalSectors > kMaxFileSectors) return std::nullopt;
   const auto filler = FillerSector();
   for (const auto& e : entries) {
     int s = e[14], t = e[15];

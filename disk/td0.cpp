@@ -123,11 +123,14 @@ bool ParseTracks(platform::ByteReader& in, uint64_t maxDecoded, std::vector<Td0T
   return true;
 }
 
-// The bytes a track's sectors take by this format's count: 5 a sector plus
-// its ID, marks and CRCs and its data.
+// What a sector takes of a synthesised track by this format's count: 5
+// plus its ID, marks and CRCs and its data. The reader refuses a track whose
+// sectors take more than a standard track, so the writer refuses to store one.
+uint64_t SectorNeed(uint64_t dataSize) { return 5 + 12 + dataSize; }
+
 uint64_t BytesNeeded(const Td0Track& t) {
-  uint64_t need = 5 * t.Sectors.size();
-  for (const Td0Sector& s : t.Sectors) need += 12 + s.Data.size();
+  uint64_t need = 0;
+  for (const Td0Sector& s : t.Sectors) need += SectorNeed(s.Data.size());
   return need;
 }
 
@@ -237,9 +240,14 @@ std::optional<std::vector<uint8_t>> SaveTd0(const TDiskContents& disk) {
                                static_cast<uint8_t>(s)};
       out.insert(out.end(), head, head + 3);
       out.push_back(static_cast<uint8_t>(Td0Crc16(head)));
+      uint64_t need = 0;
       for (const TSectorInfo& id : walk.Ids) {
         if (id.DataFound && (id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
         const uint32_t size = id.DataFound ? id.DataSize : 0;
+        // Fields laid over one another take more than the track as sector
+        // lists count it.
+        need += SectorNeed(size);
+        if (need > kStandardTrackLength) return std::nullopt;
         for (int k = 0; k < 4; ++k) out.push_back(id.IdByte(k));
         out.push_back(0);
         const size_t crcAt = out.size();

@@ -284,9 +284,11 @@ uint8_t T1818VG93::ReadLocked(uint8_t port, uint64_t now) {
   }
   if (Operation == kReadTrack) {
     DiskActivity = 1;
-    EndTact = now + kByteTimeout;
     NextByteTact += kByteTime;
+    // Only a byte delivered holds the command open: reads of a track that
+    // has ended, or that the disk lacks, leave its end where it is.
     if (DataCount > 0 && source_ == Source::Buffer && DataPtr < bufferLength_) {
+      EndTact = now + kByteTimeout;
       DataRegister = TrackDataBuffer[DataPtr++];
       if (--DataCount == 0) {
         NextByteTact = now + kAfterLastTrackByte;
@@ -383,8 +385,10 @@ void T1818VG93::PutTrackByte(uint8_t value, uint8_t mark) {
 
 void T1818VG93::WriteTrackByte(uint8_t value, uint64_t now) {
   DiskActivity = 1;
-  EndTact = now + kByteTimeout;
+  // Bytes past the track's end, or for a track the disk lacks, are not
+  // stored and leave the command's end where it is.
   if (DataCount == 0 || source_ != Source::Buffer) return;
+  EndTact = now + kByteTimeout;
   switch (value) {
     case 0xF5:  // a sync byte with a missing clock; the CRC starts with it
       CrcEnabled = true;
@@ -515,7 +519,7 @@ void T1818VG93::Command(uint8_t value, uint64_t now) {
     LoadTrackBuffer(drive, HeadCylinder[static_cast<size_t>(drive)], SelectedSide());
     TrackBufferSource = {};  // a Read Track is never written back
     DataCount = bufferLength_;
-    EndTact = now + kReadTrackEnd;
+    EndTact = bufferLength_ ? now + kReadTrackEnd : EndWithoutTrack(now);
   } else if ((value & 0xF0) == 0xF0) {  // Write Track
     DiskActivity = 1;
     if (!image.Inserted) {
@@ -534,7 +538,7 @@ void T1818VG93::Command(uint8_t value, uint64_t now) {
     Operation = kWriteTrack;
     LoadTrackBuffer(drive, HeadCylinder[static_cast<size_t>(drive)], SelectedSide());
     DataCount = bufferLength_;
-    EndTact = now + kWriteTrackEnd;
+    EndTact = bufferLength_ ? now + kWriteTrackEnd : EndWithoutTrack(now);
     NextByteTact = now;
   }
 }

@@ -174,6 +174,9 @@ class T1818VG93 {
   static uint64_t RotationByte(uint64_t now) { return (now % kTurn) / kByteTime; }
   static uint64_t NextIndex(uint64_t now) { return now + kTurn - now % kTurn; }
   static bool IndexUnderSensor(uint64_t now) { return now % kTurn < kIndexPulse; }
+  // A track command on a track the disk lacks runs from the next index pulse
+  // to the one after, meeting nothing, and ends there.
+  static uint64_t EndWithoutTrack(uint64_t now) { return NextIndex(now) + kTurn; }
 
   Clock now_;
   mutable std::mutex mutex_;

@@ -107,6 +107,33 @@ bool NameTempFile(int fd, const std::string& dir, const std::string& base, std::
   return false;
 }
 
+// Where a write to path lands: through a link, its target. False when
+// nothing regular can be written there (a dangling or looping link, a
+// directory, a device, a path that cannot be looked at); otherwise `exists`
+// says whether a file is there, with its status in `st`.
+bool WriteTarget(const std::string& path, std::string& target, struct stat& st, bool& exists) {
+  target = path;
+  exists = false;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      std::error_code ec;
+      const auto resolved = std::filesystem::canonical(path, ec);
+      if (ec) return false;
+      target = resolved.string();
+      if (::stat(target.c_str(), &st) != 0) return false;
+    }
+    if (!S_ISREG(st.st_mode)) return false;
+    exists = true;
+    return true;
+  }
+  return PathMissing(path);
+}
+
+std::string ParentDirectory(const std::string& target) {
+  const std::string parent = std::filesystem::path(target).parent_path().string();
+  return parent.empty() ? std::string(".") : parent;
+}
+
 }  // namespace
 
 std::string ProgramDirectory() {
@@ -145,6 +172,18 @@ bool FileWritable(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) return false;
   if ((st.st_mode & 0222) == 0) return false;
   return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool CanReplaceFile(const std::string& path) {
+  // The same way WriteFileAtomic goes: through a link to its target, in
+  // place for a file with other names, else by a new file beside it.
+  std::string target;
+  struct stat st {};
+  bool exists = false;
+  if (!WriteTarget(path, target, st, exists)) return false;
+  if (exists && !FileWritable(target)) return false;
+  if (exists && st.st_nlink > 1) return true;
+  return ::faccessat(AT_FDCWD, ParentDirectory(target).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 InputFile::InputFile(const std::string& path) {
@@ -228,28 +267,14 @@ bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
 
   // A link is written through: its target gets the new contents and the
   // link stays.
-  std::string target = path;
+  std::string target;
   struct stat st {};
   bool exists = false;
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISLNK(st.st_mode)) {
-      std::error_code ec;
-      const auto resolved = std::filesystem::canonical(path, ec);
-      if (ec) return false;  // dangling or looping
-      target = resolved.string();
-      if (::stat(target.c_str(), &st) != 0) return false;
-    }
-    if (!S_ISREG(st.st_mode)) return false;
-    exists = true;
-  } else if (!PathMissing(path)) {
-    return false;
-  }
+  if (!WriteTarget(path, target, st, exists)) return false;
   if (exists && st.st_nlink > 1) return RewriteInPlace(target, bytes, size);
 
-  const std::filesystem::path target_path(target);
-  const std::string parent = target_path.parent_path().string();
-  const std::string dir = parent.empty() ? std::string(".") : parent;
-  const std::string base = target_path.filename().string();
+  const std::string dir = ParentDirectory(target);
+  const std::string base = std::filesystem::path(target).filename().string();
   RemoveStaleTemps(dir, base);
 
   const mode_t mode = exists ? (st.st_mode & 07777) : 0644;

@@ -32,6 +32,13 @@ bool PathMissing(const std::string& path);
 // superuser would otherwise ignore).
 bool FileWritable(const std::string& path);
 
+// False when WriteFileAtomic could not replace the file at path (or create
+// it there): the file may not be written, or a new file cannot be made in
+// its folder where it would be replaced through one (a folder we may not
+// write, a read-only file system, a folder that is gone). True for the
+// superuser wherever the file system is writable.
+bool CanReplaceFile(const std::string& path);
+
 // A regular file opened for reading. Opening never blocks and never opens a
 // FIFO, device or directory; those give NotRegular.
 class InputFile {

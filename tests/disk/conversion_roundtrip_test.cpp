@@ -2,6 +2,7 @@
 // images created through Open.
 #include <gtest/gtest.h>
 
+#include "controller_ports.h"
 #include "disk/disk_image.h"
 #include "disk/formats.h"
 #include "disk_test_util.h"
@@ -181,5 +182,88 @@ TEST_F(CreateAndWriteBack, WriterRefusalKeepsTheFileAndTheChanges) {
     EXPECT_TRUE(image.Modified);
     EXPECT_EQ(ReadFile(path), original);
     image.WriteProtect = true;  // let the destructor leave it
+  }
+}
+
+// A program changes a disk through the controller's ports in ways a writer
+// may not be able to store; the write-back either gives a file that opens
+// with the same sectors or is refused before anything is written.
+TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
+  const auto trd = DistinctTrd(80);
+  const TDiskContents trdDisk = LoadTrd(trd, {}).Disk;
+  std::vector<disk_test::SclFile> full;
+  for (int left = 4080; left > 0; left -= 255) full.push_back({"part    ", 'C', 0, 0, 255, 0x3C});
+  const auto fullScl = disk_test::MakeScl(full);
+  const auto smallScl = disk_test::MakeScl(
+      {{"one     ", 'C', 0, 0, 40, 1}, {"two     ", 'B', 0, 0, 90, 2}, {"three   ", 'C', 0, 0, 7, 3}});
+
+  enum Change { kOverlappingIds, kZeroedSystemSector, kLastSectorOfFullScl };
+  const struct {
+    const char* file;
+    Change change;
+    bool written;
+  } cases[] = {
+      {"a.trd", kOverlappingIds, true},      {"a.scl", kOverlappingIds, true},
+      {"a.fdi", kOverlappingIds, false},     {"a.fdd", kOverlappingIds, false},
+      {"a.udi", kOverlappingIds, true},      {"a.td0", kOverlappingIds, false},
+      {"b.trd", kZeroedSystemSector, true},  {"b.scl", kZeroedSystemSector, false},
+      {"b.fdi", kZeroedSystemSector, true},  {"b.fdd", kZeroedSystemSector, true},
+      {"b.udi", kZeroedSystemSector, true},  {"b.td0", kZeroedSystemSector, true},
+      {"full.scl", kLastSectorOfFullScl, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const ImageFormat format = FormatFromExtension(c.file);
+    const FormatHandler* handler = FindFormatHandler(format);
+    ASSERT_NE(handler, nullptr);
+    // What the file holds of a disk: TRD and SCL keep TR-DOS sectors of 256
+    // bytes, so their view is the file they make; the others keep the IDs.
+    const auto stored = [&](const TDiskContents& d) {
+      if (format == ImageFormat::Trd || format == ImageFormat::Scl) {
+        const auto bytes = handler->Save(d);
+        return std::vector<std::string>{bytes ? std::string(bytes->begin(), bytes->end()) : ""};
+      }
+      return Describe(d);
+    };
+    const std::string path = dir.File(c.file);
+    const auto original = format == ImageFormat::Scl ? (c.change == kLastSectorOfFullScl ? fullScl : smallScl)
+                          : format == ImageFormat::Trd ? trd
+                                                       : *handler->Save(trdDisk);
+    ASSERT_TRUE(platform::WriteFileAtomic(path, original));
+    dialogs.Clear();
+    disk_test::ControllerPorts ports;
+    ASSERT_TRUE(ports.fdc.InsertDisk(0, path));
+    ports.Select(0, 0);
+    switch (c.change) {
+      case kOverlappingIds:
+        ports.Seek(1);
+        ports.WriteTrack(disk_test::FormatStream(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
+                                                 0xE5, 2));
+        break;
+      case kZeroedSystemSector:
+        ports.WriteSector(9, std::vector<uint8_t>(256, 0));
+        break;
+      case kLastSectorOfFullScl:
+        ports.Select(0, 1);
+        ports.Seek(127);
+        ports.WriteSector(16, std::vector<uint8_t>(256, 0xC3));
+        break;
+    }
+    TDiskImage& drive = ports.fdc.Drive(0);
+    ASSERT_TRUE(drive.Modified);
+    const auto expected = stored(drive.Disk());
+    EXPECT_EQ(drive.Flush(), c.written);
+    if (c.written) {
+      EXPECT_TRUE(dialogs.Messages().empty());
+      TDiskImage again;
+      ASSERT_TRUE(again.Open(path, true));
+      EXPECT_TRUE(dialogs.Messages().empty());
+      EXPECT_EQ(stored(again.Disk()), expected);
+    } else {
+      ASSERT_EQ(dialogs.Messages().size(), 1u);
+      EXPECT_EQ(dialogs.Messages()[0].text, "Ошибка записи файла!");
+      EXPECT_EQ(ReadFile(path), original);
+      drive.WriteProtect = true;  // let the destructor leave it
+    }
   }
 }

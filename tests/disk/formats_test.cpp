@@ -197,8 +197,47 @@ TEST(Scl, BigArchivesGetMoreCylinders) {
     // The last sector laid out is where the system sector says the free space begins.
     const int last = c.sectors - 1;
     EXPECT_EQ(LogicalSector(r.Disk, 1 + last / 16, last % 16 + 1)[0], 0x5A);
-    // A full 256-track disk has its free space pointer past the last track byte.
-    EXPECT_EQ(sys[226] * 16 + sys[225], (16 + c.sectors) % 4096);
+    // A full 256-track disk has its free space just past its last sector,
+    // never back on the catalogue track.
+    EXPECT_EQ(sys[226] * 16 + sys[225], 16 + c.sectors);
+    EXPECT_NE(sys[226], 0);
+  }
+}
+
+// Archives at the reader's limit of 4080 sectors, changed and written back:
+// the boot file joins only where it leaves the archive within that limit,
+// the written archive opens again and writes back the same, and the first
+// free track never wraps to the catalogue track.
+TEST(Scl, FullArchivesRoundTripWithAndWithoutTheBootFile) {
+  for (int sectors = 4073; sectors <= 4080; ++sectors) {
+    for (bool addBoot : {false, true}) {
+      SCOPED_TRACE(std::to_string(sectors) + (addBoot ? " with boot" : " without boot"));
+      std::vector<SclFile> files;
+      for (int left = sectors; left > 0; left -= 255)
+        files.push_back({"part    ", 'C', 0, 0, static_cast<uint8_t>(std::min(left, 255)), 0x3C});
+      LoadOptions options;
+      options.AddBoot = addBoot;
+      LoadResult r = LoadScl(MakeScl(files), options);
+      ASSERT_TRUE(r.Ok);
+      const auto sys = LogicalSector(r.Disk, 0, 9);
+      EXPECT_NE(sys[226], 0);
+      const bool boot = addBoot && sectors + 7 <= 4080;
+      EXPECT_EQ(sys[228], files.size() + (boot ? 1 : 0));
+      // A program changes the last sector of the last file.
+      const int last = sectors - 1;
+      TSectorInfo info;
+      ASSERT_TRUE(FindSector(r.Disk, (1 + last / 16) / 2, (1 + last / 16) % 2,
+                             static_cast<uint8_t>(last % 16 + 1), info, 0));
+      r.Disk.Track(info.Cylinder, info.Side)->Data[info.DataPos] = 0xC3;
+      UpdateDataCrc(r.Disk, info);
+      const auto written = SaveScl(r.Disk);
+      ASSERT_TRUE(written);
+      LoadResult again = LoadScl(*written, options);
+      ASSERT_TRUE(again.Ok);
+      EXPECT_EQ(SaveScl(again.Disk), written);
+      EXPECT_NE(LogicalSector(again.Disk, 0, 9)[226], 0);
+      EXPECT_EQ(LogicalSector(again.Disk, 1 + last / 16, last % 16 + 1)[0], 0xC3);
+    }
   }
 }
 

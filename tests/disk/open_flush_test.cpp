@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
 #include <fstream>
 
+#include "controller_ports.h"
 #include "disk/disk_image.h"
 #include "disk/formats.h"
 #include "disk/vg93.h"
@@ -250,4 +258,150 @@ TEST_F(OpenFlush, ControllerInsertsWithItsBootOptionAndWriteProtection) {
   EXPECT_FALSE(fdc.InsertDisk(2, ""));
   EXPECT_FALSE(fdc.Drive(2).Inserted);
   EXPECT_EQ(fdc.SectorEntry(2, 0, 0, 9), nullptr);
+}
+
+// A write-back that can never succeed: the error, then a question whose safe
+// answer keeps the disk and its changes; giving them up lets the drive take
+// another image, with the refused file left as it was.
+TEST_F(OpenFlush, LastingRefusalAsksBeforeGivingUpTheChanges) {
+  const std::string other = MakeTrd("other.trd", 5);
+  std::filesystem::create_directories(dir.File("gone"));
+  const struct {
+    const char* name;
+    std::string path;
+  } cases[] = {
+      {"SCL whose system sector a program zeroed", dir.File("arc.scl")},
+      {"image whose folder has gone", dir.File("gone/game.trd")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.path.ends_with(".scl"))
+      WriteFile(c.path, disk_test::MakeScl({{"one     ", 'C', 0, 0, 3, 9}}));
+    else
+      WriteFile(c.path, ReadFile(MakeTrd("source.trd")));
+    const auto original = ReadFile(c.path);
+    disk_test::ControllerPorts ports;
+    ASSERT_TRUE(ports.fdc.InsertDisk(1, c.path));
+    ports.Select(1, 0);
+    ports.WriteSector(9, std::vector<uint8_t>(256, 0));
+    ASSERT_TRUE(ports.fdc.Drive(1).Modified);
+    if (!c.path.ends_with(".scl")) std::filesystem::remove_all(dir.File("gone"));
+
+    for (const MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+      SCOPED_TRACE(answer == MsgResult::Yes ? "given up" : "kept");
+      dialogs.Clear();
+      dialogs.Script({MsgResult::Ok, answer});
+      const bool opened = ports.fdc.InsertDisk(1, other);
+      const auto msgs = dialogs.Messages();
+      ASSERT_EQ(msgs.size(), 2u);
+      EXPECT_EQ(msgs[0].text, "Ошибка записи файла!");
+      EXPECT_EQ(msgs[1].caption, "DiskImage Error!");
+      EXPECT_EQ(msgs[1].buttons, platform::MsgButtons::YesNo);
+      EXPECT_EQ(msgs[1].icon, platform::MsgIcon::Question);
+      EXPECT_NE(msgs[1].text.find(c.path), std::string::npos);
+      EXPECT_NE(msgs[1].text.find("Отказаться от этих изменений"), std::string::npos);
+      const TDiskImage& drive = ports.fdc.Drive(1);
+      EXPECT_EQ(opened, answer == MsgResult::Yes);
+      EXPECT_EQ(drive.FileName, answer == MsgResult::Yes ? other : c.path);
+      EXPECT_EQ(drive.Modified, answer == MsgResult::No);
+      EXPECT_TRUE(drive.Inserted);
+    }
+    EXPECT_EQ(ReadFile(c.path), c.path.ends_with(".scl") ? original : std::vector<uint8_t>{});
+  }
+}
+
+// Whatever makes an open fail, the drive remembers the name it was given, so
+// that its open dialog proposes that file again.
+TEST_F(OpenFlush, FailedOpenKeepsTheNameItWasGiven) {
+  const std::string good = MakeTrd("good.trd");
+  const std::string cut = dir.File("cut.fdi");
+  WriteFile(cut, {'F', 'D', 'I'});
+  const std::string unreadable = dir.File("folder.trd");
+  std::filesystem::create_directories(unreadable);
+  const struct {
+    const char* name;
+    std::string path;
+    MsgResult answer;  // to the creation question, when one comes
+  } cases[] = {
+      {"missing file, not created", dir.File("missing.trd"), MsgResult::No},
+      {"cut file", cut, MsgResult::Ok},
+      {"not a file", unreadable, MsgResult::Ok},
+      {"unknown format", dir.File("game.zip"), MsgResult::Ok},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TDiskImage image;
+    ASSERT_TRUE(image.Open(good, false));
+    dialogs.Clear();
+    dialogs.Script({c.answer});
+    EXPECT_FALSE(image.Open(c.path, false));
+    EXPECT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_FALSE(image.Inserted);
+    EXPECT_EQ(image.FileName, c.path);
+  }
+}
+
+namespace {
+
+constexpr int kCannotSwitchUser = 101;
+constexpr int kUserWritesAnywhere = 102;
+
+// Runs `check` as a user without privileges over `folder`: as the
+// unprivileged user 65534 in a child process when we are the superuser (who
+// would write into any folder), else as ourselves. Its result, or one of the
+// two codes above when the case cannot be set up here.
+int AsUserWhoCannotWrite(const std::string& folder, const std::function<int()>& check) {
+  const auto run = [&] {
+    if (::access(folder.c_str(), W_OK) == 0) return kUserWritesAnywhere;
+    return check();
+  };
+  if (::geteuid() != 0) return run();
+  const pid_t child = ::fork();
+  if (child < 0) return kCannotSwitchUser;
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+        ::setresuid(65534, 65534, 65534) != 0)
+      ::_exit(kCannotSwitchUser);
+    ::_exit(run());
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+// An image the user may write, in a folder the user may not: no new file can
+// be made there to replace it, so it opens write-protected, drive and all,
+// and TR-DOS meets a protected disk instead of losing its writes later.
+TEST_F(OpenFlush, ImageInAFolderTheUserCannotWriteOpensWriteProtected) {
+  const std::string folder = dir.File("locked");
+  std::filesystem::create_directories(folder);
+  const std::string path = folder + "/game.trd";
+  WriteFile(path, ReadFile(MakeTrd("source.trd")));
+  // Every user may reach and read the image, and write it, but not its folder.
+  ASSERT_EQ(::chmod(dir.File("").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), ::geteuid() == 0 ? 0755 : 0555), 0);
+  const auto original = ReadFile(path);
+
+  const int result = AsUserWhoCannotWrite(folder, [&] {
+    int faults = 0;
+    disk_test::ControllerPorts ports;
+    if (!ports.fdc.InsertDisk(0, path)) return 1;
+    if (!ports.fdc.Drive(0).WriteProtect) faults |= 2;
+    if (!ports.fdc.DriveWriteProtect[0]) faults |= 4;
+    ports.Select(0, 0);
+    ports.fdc.WriteRegister(disk_test::kSector, 1);
+    ports.fdc.WriteRegister(disk_test::kCmd, 0xA0);
+    if (ports.fdc.Status != 0x60) faults |= 8;
+    if (ports.fdc.Drive(0).Modified || !ports.fdc.Drive(0).Flush()) faults |= 16;
+    return faults;
+  });
+  ::chmod(folder.c_str(), 0755);
+  if (result == kCannotSwitchUser) GTEST_SKIP() << "no unprivileged user can be switched to here";
+  if (result == kUserWritesAnywhere) GTEST_SKIP() << "this user may write into any folder";
+  EXPECT_EQ(result, 0) << "1: not opened, 2: image writable, 4: drive writable, 8: a write taken, "
+                          "16: a write-back due";
+  EXPECT_EQ(ReadFile(path), original);
 }

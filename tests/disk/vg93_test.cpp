@@ -3,15 +3,15 @@
 #include <atomic>
 #include <thread>
 
+#include "controller_ports.h"
 #include "disk/vg93.h"
 #include "platform/dialogs.h"
 #include "support/recording_dialogs.h"
 
 using namespace disk;
+using namespace disk_test;
 
 namespace {
-
-constexpr uint8_t kCmd = 0x1F, kTrack = 0x3F, kSector = 0x5F, kData = 0x7F, kLatch = 0xFF;
 
 // Sector contents that say where they are.
 uint8_t Pattern(int c, int s, int r, int k) { return static_cast<uint8_t>(c * 7 + s * 31 + r * 13 + k); }
@@ -51,68 +51,16 @@ TTrack BlankTrack(uint32_t len) {
   return t;
 }
 
-class Vg93 : public ::testing::Test {
+class Vg93 : public ::testing::Test, protected ControllerPorts {
  protected:
-  uint64_t now = 1000;
-  T1818VG93 fdc{[this] { return now; }};
   testing_support::ScopedDialogs<decltype(&platform::SetDialogs)> dialogs{&platform::SetDialogs};
 
   void Insert(TDiskContents d, int drive = 0, bool writeProtect = false) {
     fdc.DriveWriteProtect[static_cast<size_t>(drive)] = writeProtect;
     fdc.InsertDisk(drive, std::move(d), ImageFormat::Trd, writeProtect, "");
   }
-  // Drive, side, reset line high.
-  void Select(int drive, int side) {
-    fdc.WriteRegister(kLatch, static_cast<uint8_t>(0x08 | drive | (side == 0 ? 0x10 : 0)));
-  }
-  void Seek(int cylinder) {
-    fdc.WriteRegister(kData, static_cast<uint8_t>(cylinder));
-    fdc.WriteRegister(kCmd, 0x18);
-    now = fdc.EndTact + 1;
-  }
-  // Waits for DRQ (or the end) as TR-DOS does, polling #FF.
-  bool WaitDrq() {
-    for (int k = 0; k < 100000; ++k) {
-      const uint8_t lines = fdc.ReadRegister(kLatch);
-      if (lines & 0x40) return true;
-      if (lines & 0x80) return false;
-      now += 112;
-    }
-    return false;
-  }
-  // A track command's end shows DRQ once more, so track reads count bytes.
-  std::vector<uint8_t> ReadN(size_t n) {
-    std::vector<uint8_t> out;
-    while (out.size() < n && WaitDrq()) out.push_back(fdc.ReadRegister(kData));
-    return out;
-  }
-  std::vector<uint8_t> ReadAll() {
-    std::vector<uint8_t> out;
-    while (WaitDrq()) out.push_back(fdc.ReadRegister(kData));
-    return out;
-  }
-  void WriteAll(const std::vector<uint8_t>& bytes) {
-    for (uint8_t b : bytes) {
-      ASSERT_TRUE(WaitDrq());
-      fdc.WriteRegister(kData, b);
-    }
-  }
   const TTrack& TrackOf(int drive, int c, int s) { return *fdc.Drive(drive).Disk().Track(c, s); }
 };
-
-// The byte stream TR-DOS hands to Write Track to format one track.
-std::vector<uint8_t> FormatStream(int cylinder, const std::vector<int>& order, uint8_t filler) {
-  std::vector<uint8_t> v;
-  auto put = [&](uint8_t b, int n) { v.insert(v.end(), static_cast<size_t>(n), b); };
-  for (int r : order) {
-    put(0x4E, 10), put(0x00, 12), put(0xF5, 3), put(0xFE, 1);
-    v.push_back(static_cast<uint8_t>(cylinder)), v.push_back(0), v.push_back(static_cast<uint8_t>(r)), v.push_back(1);
-    put(0xF7, 1), put(0x4E, 22), put(0x00, 12), put(0xF5, 3), put(0xFB, 1), put(filler, 256);
-    put(0xF7, 1), put(0x4E, 60);
-  }
-  put(0x4E, 200);  // more than enough: the track ends at its own length
-  return v;
-}
 
 }  // namespace
 
@@ -166,7 +114,7 @@ TEST_F(Vg93, ReadAndWriteSector) {
   for (int k = 0; k < 256; ++k) fresh[static_cast<size_t>(k)] = static_cast<uint8_t>(255 - k);
   fdc.WriteRegister(kSector, 4);
   fdc.WriteRegister(kCmd, 0xA0);
-  WriteAll(fresh);
+  EXPECT_EQ(WriteAll(fresh), fresh.size());
   EXPECT_EQ(fdc.ReadRegister(kLatch) & 0x80, 0x80);
   EXPECT_EQ(fdc.Operation, T1818VG93::kIdle);
   EXPECT_TRUE(fdc.Drive(0).Modified);
@@ -422,7 +370,7 @@ TEST_F(Vg93, FieldsThatWrapTheIndex) {
     EXPECT_EQ(ReadAll(), data);
     // Writing it back keeps its CRC good across the index.
     fdc.WriteRegister(kCmd, 0xA0);
-    WriteAll(data);
+    EXPECT_EQ(WriteAll(data), data.size());
     TSectorInfo info;
     ASSERT_TRUE(FindSector(fdc.Drive(0), c, 0, 1, info, 0));
     EXPECT_TRUE(info.DataCrcOk);
@@ -476,7 +424,7 @@ TEST_F(Vg93, FourSidesAndLongTracks) {
     fdc.WriteRegister(kCmd, 0x80);
     EXPECT_EQ(ReadAll(), data);
     fdc.WriteRegister(kCmd, 0xA0);
-    WriteAll(data);
+    EXPECT_EQ(WriteAll(data), data.size());
   }
   fdc.WriteRegister(kCmd, 0xE0);
   EXPECT_EQ(ReadN(kLen), TrackOf(0, 2, 1).Data);
@@ -568,4 +516,72 @@ TEST_F(Vg93, SectorEndingAtTheFirstTStateLeavesBusySoon) {
   fdc.ReadRegister(kData);
   now = 1;
   EXPECT_EQ(fdc.ReadRegister(kCmd) & 0x01, 0) << "not busy once time moves on";
+}
+
+// A side the disk lacks, or a track missing from it, under a track command
+// that TR-DOS feeds or drains byte by byte as long as DRQ comes: the command
+// still ends with INTRQ within three turns and changes no track.
+TEST_F(Vg93, TrackCommandsOnAMissingTrackEndWithinThreeTurns) {
+  struct Case {
+    const char* name;
+    int sides;
+    int cylinder, side;
+    uint8_t command;
+  };
+  const Case cases[] = {
+      {"read track, side 1 of a one-sided disk", 1, 2, 1, 0xE0},
+      {"write track, side 1 of a one-sided disk", 1, 2, 1, 0xF0},
+      {"read track, a track missing from the disk", 2, 3, 1, 0xE0},
+      {"write track, a track missing from the disk", 2, 3, 1, 0xF0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TDiskContents d = PatternDisk(5, c.sides);
+    if (c.sides == 2) d = [&] {
+      TDiskContents gap(5, 2);
+      for (int cyl = 0; cyl < 5; ++cyl)
+        for (int s = 0; s < 2; ++s)
+          if (cyl != c.cylinder || s != c.side) {
+            const TTrack* t = d.Track(cyl, s);
+            gap.SetTrack(cyl, s, t->Data, t->Marks);
+          }
+      return gap;
+    }();
+    Insert(std::move(d));
+    std::vector<std::vector<uint8_t>> before;
+    for (int cyl = 0; cyl < 5; ++cyl)
+      for (int s = 0; s < c.sides; ++s) {
+        const TTrack* t = fdc.Drive(0).Disk().Track(cyl, s);
+        before.push_back(t ? t->Data : std::vector<uint8_t>{});
+      }
+    Select(0, c.side);
+    Seek(c.cylinder);
+    now = 700000 * 9 + 123456;
+    const uint64_t start = now;
+    fdc.WriteRegister(kCmd, c.command);
+    bool ended = false;
+    for (; now - start <= 3 * T1818VG93::kTurn; now += 112) {
+      const uint8_t lines = fdc.ReadRegister(kLatch);
+      if (lines & 0x80) {
+        ended = true;
+        break;
+      }
+      if (lines & 0x40) {
+        if (c.command == 0xE0)
+          fdc.ReadRegister(kData);
+        else
+          fdc.WriteRegister(kData, 0xF5);
+      }
+    }
+    EXPECT_TRUE(ended) << "INTRQ after " << (now - start) << " T-states";
+    EXPECT_EQ(fdc.Operation, T1818VG93::kIdle);
+    EXPECT_FALSE(fdc.Drive(0).Modified);
+    size_t k = 0;
+    for (int cyl = 0; cyl < 5; ++cyl)
+      for (int s = 0; s < c.sides; ++s, ++k) {
+        const TTrack* t = fdc.Drive(0).Disk().Track(cyl, s);
+        EXPECT_EQ(t ? t->Data : std::vector<uint8_t>{}, before[k]) << cyl << "/" << s;
+      }
+    EXPECT_EQ(fdc.Drive(0).Disk().Track(c.cylinder, c.side), nullptr);
+  }
 }
