@@ -84,6 +84,26 @@ TEST(DialogWindows, TimingGridTakesBackTheUnsignedPatternItShows) {
   EXPECT_EQ(form.ValuesGrid->item(7, 1)->text(), "4");
 }
 
+// The value column holds the widest value, also where a larger font leaves
+// no room for both columns at their natural widths; the grid stays inside
+// the window.
+TEST(DialogWindows, TimingValueColumnHoldsTheWidestValue) {
+  auto m = MakeMachine();
+  for (int points : {8, 10, 14}) {
+    SCOPED_TRACE(points);
+    TTimingForm form(*m);
+    QFont font = form.font();
+    font.setPointSize(points);
+    form.setFont(font);
+    form.ShowTimingForm();
+    const QTableWidget& grid = *form.ValuesGrid;
+    const int needed = QFontMetrics(grid.font()).horizontalAdvance(TTimingForm::kLongestTimingValue);
+    EXPECT_GE(grid.columnWidth(1), needed + TTimingForm::kCellMargins);
+    EXPECT_LE(grid.columnWidth(0) + grid.columnWidth(1), grid.width() - 2 * grid.frameWidth());
+    form.hide();
+  }
+}
+
 struct ScriptedFiles final : IFileDialogs {
   std::string answer;
   TFileDialog shown;
