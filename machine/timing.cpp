@@ -27,6 +27,9 @@ std::optional<std::string> CheckTimingValues(int64_t frame, int64_t intBegin, in
   if (linesBefore <= 24) return "Error: Lines before PAPER < " + std::to_string(25) + "!";
   if (frame <= intBegin || frame <= intEnd) return "INT out of frame range!";
   if (frame < line * (linesBefore + 216)) return "Frame period < 241!";
+  // A line of no ticks passes every rule above yet leaves the beam and the
+  // sound with no time to run in.
+  if (line == 0) return "Error: Line ticks = 0!";
   return std::nullopt;
 }
 

@@ -4,7 +4,8 @@
 # what the tests, sanitizer builds, fuzzing and benchmarks need besides.
 set -euo pipefail
 run_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsdl2-dev opense-basic)
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev z80dasm pasmo libz80ex-dev)
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev z80dasm pasmo libz80ex-dev
+           shared-mime-info libglib2.0-bin)
 case "${1:-test}" in
   run)  pkgs=("${run_pkgs[@]}") ;;
   test) pkgs=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;

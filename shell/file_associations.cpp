@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kDesktopFileName = "ovrin.desktop";
 constexpr const char* kProgramIconName = "ovrin";
+constexpr const char* kOwnTypePrefix = "application/x-ovrin-";
 
 // The program's icon (group 0) and the four file-group icons: a dark tile
 // with the machine's rainbow corner and a short label.
@@ -93,9 +95,9 @@ std::string MimePackage(const std::vector<const TAssociationRow*>& rows) {
   return xml;
 }
 
-std::string DesktopFile(const std::vector<const TAssociationRow*>& rows, const std::string& programPath) {
+std::string DesktopFile(const std::vector<std::string>& mimeTypes, const std::string& programPath) {
   std::string types;
-  for (const TAssociationRow* row : rows) types += AssociationMimeType(*row) + ";";
+  for (const std::string& type : mimeTypes) types += type + ";";
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=OVRIN\n"
@@ -110,6 +112,39 @@ std::string DesktopFile(const std::vector<const TAssociationRow*>& rows, const s
 std::string ReadText(const std::string& path) {
   auto bytes = platform::ReadWholeFile(path);
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t end = text.find(separator, pos);
+    if (end == std::string::npos) end = text.size();
+    parts.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return parts;
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+void AddOnce(std::vector<std::string>& list, const std::string& item) {
+  if (!item.empty() && std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+}
+
+// The MimeType list of an earlier .desktop file of the program.
+std::vector<std::string> DesktopMimeTypes(const std::string& desktop) {
+  std::vector<std::string> types;
+  for (std::string line : Split(desktop, '\n')) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("MimeType=", 0) != 0) continue;
+    for (const std::string& type : Split(line.substr(9), ';')) AddOnce(types, type);
+  }
+  return types;
 }
 
 // Runs a tool with its arguments (no shell), its output discarded. Missing
@@ -139,6 +174,24 @@ TAssociationTicks DefaultAssociationTicks() {
   return ticks;
 }
 
+std::vector<std::string> ExistingMimeTypes(const std::string& extension, const TXdgDirs& dirs) {
+  const std::string glob = "*." + extension;
+  std::vector<std::string> roots = {dirs.DataHome};
+  roots.insert(roots.end(), dirs.DataDirs.begin(), dirs.DataDirs.end());
+  std::vector<std::string> types;
+  for (const std::string& root : roots) {
+    // globs2 lines: weight:type:pattern, then optional flags.
+    for (const std::string& line : Split(ReadText(root + "/mime/globs2"), '\n')) {
+      if (line.empty() || line[0] == '#') continue;
+      const std::vector<std::string> fields = Split(line, ':');
+      if (fields.size() < 3 || !SameIgnoringCase(fields[2], glob)) continue;
+      if (fields[1].rfind(kOwnTypePrefix, 0) == 0) continue;
+      AddOnce(types, fields[1]);
+    }
+  }
+  return types;
+}
+
 TXdgDirs CurrentXdgDirs() {
   const auto absolute = [](const char* name) -> std::string {
     const char* v = std::getenv(name);
@@ -146,14 +199,17 @@ TXdgDirs CurrentXdgDirs() {
   };
   const char* home = std::getenv("HOME");
   const std::string h = home ? home : "";
-  TXdgDirs dirs{absolute("XDG_DATA_HOME"), absolute("XDG_CONFIG_HOME")};
+  TXdgDirs dirs{absolute("XDG_DATA_HOME"), absolute("XDG_CONFIG_HOME"), {}};
   if (dirs.DataHome.empty()) dirs.DataHome = h + "/.local/share";
   if (dirs.ConfigHome.empty()) dirs.ConfigHome = h + "/.config";
+  const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+  for (const std::string& dir : Split(dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share", ':'))
+    if (!dir.empty() && dir[0] == '/') AddOnce(dirs.DataDirs, dir);
   return dirs;
 }
 
 std::string AssociationMimeType(const TAssociationRow& row) {
-  return std::string("application/x-ovrin-") + row.Extension;
+  return std::string(kOwnTypePrefix) + row.Extension;
 }
 
 std::string DesktopExecValue(const std::string& programPath) {
@@ -241,16 +297,39 @@ TAssociationPlan PlanAssociations(const TAssociationTicks& ticks, const std::str
 
   plan.MimeDirectory = dirs.DataHome + "/mime";
   plan.ApplicationsDirectory = dirs.DataHome + "/applications";
+  const std::string packagePath = plan.MimeDirectory + "/packages/ovrin.xml";
+  const std::string desktopPath = plan.ApplicationsDirectory + "/" + kDesktopFileName;
+
+  // The package keeps the rows registered before beside the ticked ones.
+  const std::string oldPackage = ReadText(packagePath);
+  std::vector<const TAssociationRow*> packageRows;
+  for (size_t i = 0; i < kAssociationRows.size(); ++i) {
+    const bool before = oldPackage.find("type=\"" + AssociationMimeType(kAssociationRows[i]) + "\"") != std::string::npos;
+    if (ticks[i] || before) packageRows.push_back(&kAssociationRows[i]);
+  }
+
+  // Each ticked extension is handled under its own type and under every type
+  // the desktop already knows it by; the defaults are written for those.
+  std::vector<std::string> types = DesktopMimeTypes(ReadText(desktopPath));
+  for (const TAssociationRow* row : packageRows) AddOnce(types, AssociationMimeType(*row));
+  std::vector<std::pair<std::string, std::string>> defaults;
+  for (const TAssociationRow* row : rows) {
+    std::vector<std::string> handled = {AssociationMimeType(*row)};
+    for (const std::string& type : ExistingMimeTypes(row->Extension, dirs)) AddOnce(handled, type);
+    for (const std::string& type : handled) {
+      AddOnce(types, type);
+      defaults.emplace_back(type, kDesktopFileName);
+    }
+  }
+
   std::vector<bool> groups(kIconGroups.size(), false);
   groups[0] = true;
-  for (const TAssociationRow* row : rows) groups[size_t(row->IconGroup)] = true;
+  for (const TAssociationRow* row : packageRows) groups[size_t(row->IconGroup)] = true;
   for (size_t g = 0; g < kIconGroups.size(); ++g)
     if (groups[g]) plan.Files.push_back({IconPath(dirs.DataHome, kIconGroups[g]), IconSvg(kIconGroups[g])});
-  plan.Files.push_back({plan.MimeDirectory + "/packages/ovrin.xml", MimePackage(rows)});
-  plan.Files.push_back({plan.ApplicationsDirectory + "/" + kDesktopFileName, DesktopFile(rows, programPath)});
+  plan.Files.push_back({packagePath, MimePackage(packageRows)});
+  plan.Files.push_back({desktopPath, DesktopFile(types, programPath)});
 
-  std::vector<std::pair<std::string, std::string>> defaults;
-  for (const TAssociationRow* row : rows) defaults.emplace_back(AssociationMimeType(*row), kDesktopFileName);
   const std::string mimeApps = dirs.ConfigHome + "/mimeapps.list";
   plan.Files.push_back({mimeApps, MergeMimeApps(ReadText(mimeApps), defaults)});
   return plan;

@@ -46,10 +46,13 @@ using TAssociationTicks = std::array<bool, 13>;  // by row
 TAssociationTicks DefaultAssociationTicks();
 
 // The directories the files go under: $XDG_DATA_HOME and $XDG_CONFIG_HOME,
-// or their defaults under $HOME when unset or not absolute.
+// or their defaults under $HOME when unset or not absolute; and the system's
+// data directories, whose MIME databases are read but never written
+// ($XDG_DATA_DIRS, or /usr/local/share and /usr/share when unset).
 struct TXdgDirs {
   std::string DataHome;
   std::string ConfigHome;
+  std::vector<std::string> DataDirs;
 };
 TXdgDirs CurrentXdgDirs();
 
@@ -68,6 +71,13 @@ struct TAssociationPlan {
 // The MIME type of a row, "application/x-ovrin-" and its extension.
 std::string AssociationMimeType(const TAssociationRow& row);
 
+// The types the shared MIME databases under the data directories (the
+// user's first) already give files with this extension, other than this
+// program's own; in the order found, each once. A double-click on such a
+// file opens the default application of that type, so these types are
+// registered for the program too.
+std::vector<std::string> ExistingMimeTypes(const std::string& extension, const TXdgDirs& dirs);
+
 // The Exec value of the .desktop file: the program path as one quoted
 // argument (blanks, quotes and backslashes survive), then the file.
 std::string DesktopExecValue(const std::string& programPath);
@@ -78,7 +88,9 @@ std::string MergeMimeApps(const std::string& existing,
                           const std::vector<std::pair<std::string, std::string>>& defaults);
 
 // What registering the ticked rows writes (nothing when none is ticked).
-// Reads the current mimeapps.list so that other defaults stay.
+// Registering only adds: the rows and types registered before stay in the
+// program's MIME package and .desktop file, and the other defaults of
+// mimeapps.list stay.
 TAssociationPlan PlanAssociations(const TAssociationTicks& ticks, const std::string& programPath,
                                   const TXdgDirs& dirs);
 

@@ -110,7 +110,7 @@ constexpr TMenuItem kMainMenu[] = {
     {.Menu = M::Run, .Name = "SubMenuScorpionMagic", .Caption = "Scorpion Magic", .Shortcut = "Ctrl+F11",
      .Handler = &C::RunControlItem, .Arg = Act(A::ScorpionMagic)},
 
-    {.Menu = M::View, .Name = "SubMenuFullScreen", .Caption = "Fullscreen mode", .Shortcut = "Alt+Return",
+    {.Menu = M::View, .Name = "SubMenuFullScreen", .Caption = "Fullscreen mode", .Shortcut = "Alt+Enter",
      .Handler = &C::SubMenuFullScreenClick},
     {.Menu = M::View},
     {.Menu = M::View, .Name = "SubMenuDisplayFPS", .Caption = "FPS led", .Shortcut = "Alt+End", .Mark = TMark::Off,

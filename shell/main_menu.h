@@ -119,8 +119,8 @@ struct TMenuItem {
   // The item's name ("SubMenuOpenAll"); null for a separator line.
   const char* Name = nullptr;
   const char* Caption = "";
-  // Portable key text ("Alt+F3", "Alt+Return"); empty for none. A shortcut
-  // on Return also answers the keypad's Enter.
+  // Portable key text ("Alt+F3", "Alt+Enter"); empty for none. A shortcut
+  // on Enter answers both the main keyboard's Return and the keypad's Enter.
   const char* Shortcut = "";
   TMark Mark = TMark::None;
   TMirror Mirror;

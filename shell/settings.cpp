@@ -219,7 +219,7 @@ bool CheckFirstRun(platform::SettingsStore& store, const std::function<void()>& 
   if (!store.Flush()) ReportWriteFailure(store);
   platform::ShowMessage("Welome",
                         "Welcome to OVRIN\n\nWrite bugreports to ovrin-bugs@example.org",
-                        platform::MsgButtons::Ok, platform::MsgIcon::Information);
+                        platform::MsgButtons::Ok);
   return true;
 }
 

@@ -39,10 +39,12 @@ void THardwareStateMonitor::ResetTick() {
 }
 
 bool THardwareStateMonitor::InputFrameTick() {
-  Refresh();  // propose the tick as it is now
-  if (!haveState_) return false;  // nothing shown yet, so nothing to change
-  std::string text = std::to_string(state_.FrameTact);
   for (;;) {
+    // Every question, the first and each after a refused entry, proposes
+    // the tick as it is now rather than what the user typed.
+    Refresh();
+    if (!haveState_) return false;  // nothing shown yet, so nothing to change
+    std::string text = std::to_string(state_.FrameTact);
     if (!platform::CurrentDialogs().InputQuery(kFrameTickCaption, kFrameTickPrompt, text))
       return false;
     const auto verdict = CheckFrameTickEntry(text, state_.FrameLength);

@@ -4,12 +4,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QThread>
 
 namespace platform::qt {
 
 namespace {
+
+// Room a window manager takes from the title bar for its icon and buttons.
+constexpr int kTitleBarButtonsWidth = 120;
 
 MsgResult ShowBox(const QString& caption, const QString& text, MsgButtons buttons, MsgIcon icon) {
   QMessageBox box;
@@ -74,6 +78,10 @@ bool QtDialogs::InputQuery(std::string_view caption, std::string_view prompt, st
     dialog.setLabelText(QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size())));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(QString::fromStdString(text));
+    // Wide enough for the whole caption beside the title bar's buttons: the
+    // dialog sizes itself to its layout, so the edit line sets the width.
+    const int captionWidth = dialog.fontMetrics().horizontalAdvance(dialog.windowTitle());
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMinimumWidth(captionWidth + kTitleBarButtonsWidth);
     if (dialog.exec() != QDialog::Accepted) return false;
     text = dialog.textValue().toStdString();
     return true;

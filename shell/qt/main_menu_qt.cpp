@@ -7,15 +7,19 @@
 
 namespace {
 
-// The key sequences of a shortcut text: a Return also answers the keypad's
-// Enter, which Qt keeps apart.
+// The key sequences of a shortcut text, the first one the menu shows: Qt
+// keeps the main keyboard's Return apart from the keypad's Enter, and the
+// menu's "Enter" answers both.
 QList<QKeySequence> KeySequences(const char* text) {
   QList<QKeySequence> keys;
   if (!*text) return keys;
   const QKeySequence key = QKeySequence::fromString(QString::fromLatin1(text), QKeySequence::PortableText);
   keys << key;
   const QKeyCombination first = key[0];
-  if (first.key() == Qt::Key_Return) keys << QKeySequence(QKeyCombination(first.keyboardModifiers(), Qt::Key_Enter));
+  if (first.key() == Qt::Key_Return || first.key() == Qt::Key_Enter) {
+    const Qt::Key other = first.key() == Qt::Key_Return ? Qt::Key_Enter : Qt::Key_Return;
+    keys << QKeySequence(QKeyCombination(first.keyboardModifiers(), other));
+  }
   return keys;
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include "platform/files.h"
 #include "shell/qt/file_dialogs_qt.h"
 #include "shell/qt/dialog_window.h"
 
@@ -16,6 +17,7 @@ TMemorySetForm::TMemorySetForm(TZXHardware& machine, QWidget* parent, IFileDialo
   open_rom_.Title = "Open ROM file";
   open_rom_.Filters = {{"ROM files", {"*.rom"}}, {"All files", {"*.*"}}};
   open_rom_.MustExist = true;
+  open_rom_.InitialDir = platform::ProgramDirectory();
 
   setObjectName("MemorySetForm");
   setWindowTitle("Настройка памяти Spectrum");
@@ -123,7 +125,10 @@ void TMemorySetForm::ComboPresetROMChange(int index) {
 }
 
 void TMemorySetForm::ButtonBrowseClick() {
-  open_rom_.FileName = dialog_.BrowseStartName();
+  // A bare ROM name is looked up in the program's folder, so the dialog
+  // starts there and shows that file.
+  const std::string name = dialog_.BrowseStartName();
+  open_rom_.FileName = name.empty() ? name : platform::ResolveProgramFile(name);
   if (!files_->Execute(open_rom_)) return;
   if (dialog_.Browse(open_rom_.FileName)) ShowState();
 }

@@ -85,7 +85,10 @@ TPaletteForm::TPaletteForm(TZXHardware& machine, QWidget* parent)
   PanelPreview->setGeometry(8, 160, 254, 160);
   PaintPreview = new QLabel(PanelPreview);
   PaintPreview->setScaledContents(true);
-  PaintPreview->setGeometry(2, 2, 250, 156);
+  // The picture keeps its 4:3 shape, as tall as the panel and centred in it.
+  const int previewHeight = 156;
+  const int previewWidth = previewHeight * TPaletteDialog::kPreviewWidth / TPaletteDialog::kPreviewHeight;
+  PaintPreview->setGeometry(2 + (250 - previewWidth) / 2, 2, previewWidth, previewHeight);
 
   ButtonCancel = new QPushButton("Cancel", this);
   ButtonCancel->setGeometry(106, 328, 75, 25);

@@ -74,12 +74,17 @@ void TTimingForm::ShowTimingForm() {
   filling_ = true;
   const QFontMetrics metrics(ValuesGrid->font());
   // The value column is cut to the window where this font is wider than
-  // the grid's room.
+  // the grid's room, but always holds the longest value a cell shows (a
+  // negative paper start read unsigned) with the editor's margins; where
+  // both do not fit, the caption column gives way.
   const int frame = 2 * ValuesGrid->frameWidth();
-  const int caption = metrics.horizontalAdvance("Begin PAPER in line") + 16;
+  const int room = ValuesGrid->width() - frame;
+  const int longestValue = metrics.horizontalAdvance(kLongestTimingValue) + kCellMargins;
+  const int caption = std::max(0, std::min(metrics.horizontalAdvance("Begin PAPER in line") + 16,
+                                           room - longestValue));
   ValuesGrid->setColumnWidth(0, caption);
-  ValuesGrid->setColumnWidth(1, std::min(metrics.horizontalAdvance("AAAAAAAAAAAAAA"),
-                                         ValuesGrid->width() - frame - caption));
+  ValuesGrid->setColumnWidth(1, std::max(longestValue, std::min(metrics.horizontalAdvance("AAAAAAAAAAAAAA"),
+                                                                room - caption)));
   const int rowHeight = metrics.boundingRect("Last tick INT").height() + 3;
   ValuesGrid->verticalHeader()->setMinimumSectionSize(rowHeight);
   ValuesGrid->verticalHeader()->setDefaultSectionSize(rowHeight);

@@ -18,6 +18,11 @@ class TTimingForm final : public QDialog {
  public:
   explicit TTimingForm(TZXHardware& machine, QWidget* parent = nullptr);
 
+  // The widest text a value cell shows, and the room a cell and its editor
+  // take around a text.
+  static constexpr const char* kLongestTimingValue = "4294967292";
+  static constexpr int kCellMargins = 12;
+
   // The menu command: fills the window from the machine and shows it.
   void ShowTimingForm();
 

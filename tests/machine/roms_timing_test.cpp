@@ -208,6 +208,10 @@ TEST(TimingRules, FirstFailingCheckInOrder) {
       {71680, 71680, 31, 224, 80, 68, 0, "INT out of frame range!"},
       {224 * (80 + 216), 0, 31, 224, 80, 68, 0, nullptr},
       {224 * (80 + 216) - 1, 0, 31, 224, 80, 68, 0, "Frame period < 241!"},
+      // A line of no ticks passes the six rules; it is refused last.
+      {71680, 0, 31, 0, 80, 68, 0, "Error: Line ticks = 0!"},
+      {300000, 0, 31, 0, 80, 68, 0, "Error: max frame period >= 300 000!"},
+      {71680, 0, 31, 1, 80, 68, 0, nullptr},
       // Several failing: only the first in order is told.
       {-1, 0, 31, 224, 10, -5, 0, "Param Cycle FIX wrong!"},
       // Products that wrap in 32 bits do not slip past the rules.

@@ -84,9 +84,31 @@ TEST(DialogWindows, TimingGridTakesBackTheUnsignedPatternItShows) {
   EXPECT_EQ(form.ValuesGrid->item(7, 1)->text(), "4");
 }
 
+// The value column holds the widest value, also where a larger font leaves
+// no room for both columns at their natural widths; the grid stays inside
+// the window.
+TEST(DialogWindows, TimingValueColumnHoldsTheWidestValue) {
+  auto m = MakeMachine();
+  for (int points : {8, 10, 14}) {
+    SCOPED_TRACE(points);
+    TTimingForm form(*m);
+    QFont font = form.font();
+    font.setPointSize(points);
+    form.setFont(font);
+    form.ShowTimingForm();
+    const QTableWidget& grid = *form.ValuesGrid;
+    const int needed = QFontMetrics(grid.font()).horizontalAdvance(TTimingForm::kLongestTimingValue);
+    EXPECT_GE(grid.columnWidth(1), needed + TTimingForm::kCellMargins);
+    EXPECT_LE(grid.columnWidth(0) + grid.columnWidth(1), grid.width() - 2 * grid.frameWidth());
+    form.hide();
+  }
+}
+
 struct ScriptedFiles final : IFileDialogs {
   std::string answer;
+  TFileDialog shown;
   bool Execute(TFileDialog& dialog) override {
+    shown = dialog;
     dialog.FileName = answer;
     return true;
   }
@@ -105,6 +127,9 @@ TEST(DialogWindows, MemoryFormBrowsesAndApplies) {
   form.ComboROMChange(3);
   EXPECT_EQ(form.EditFileROM->text().toStdString(), "b.rom,2");
   form.ButtonBrowse->click();
+  // The bare name is proposed where it is looked up: the program's folder.
+  EXPECT_EQ(files.shown.InitialDir, platform::ProgramDirectory());
+  EXPECT_EQ(files.shown.FileName, platform::ProgramDirectory() + "/b.rom");
   EXPECT_EQ(form.EditFileROM->text().toStdString(), dir + "/a.rom,2");
   EXPECT_TRUE(form.ButtonOK->isEnabled());
   form.ButtonOK->click();
@@ -125,6 +150,7 @@ TEST(DialogWindows, PalettePanelsAndApply) {
   form.ShowPaletteForm();
   const QImage preview = form.PaintPreview->pixmap().toImage();
   EXPECT_EQ(preview.size(), QSize(256, 192));
+  EXPECT_EQ(form.PaintPreview->width() * 3, form.PaintPreview->height() * 4);  // 4:3 as the picture
   EXPECT_EQ(preview.pixel(255, 191) & 0xFFFFFF, 0xC0C0C0u);
   EXPECT_EQ(form.PresetCombo->currentText(), "Normal");
   EXPECT_EQ(form.ColorPanels[9]->palette().color(QPalette::Window), QColor(0, 0, 0xF0));

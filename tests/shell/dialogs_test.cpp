@@ -350,7 +350,7 @@ TEST(PaletteDialog, ApplyReachesTheRunningPicture) {
 
 class AssociationsTest : public ::testing::Test {
  protected:
-  TXdgDirs Dirs() const { return {home.path + "/data", home.path + "/config"}; }
+  TXdgDirs Dirs() const { return {home.path + "/data", home.path + "/config", {}}; }
   TempDir home;
 };
 
@@ -407,6 +407,105 @@ TEST_F(AssociationsTest, NothingTickedWritesNothingAndAFailedWriteIsNoSuccess) {
   EXPECT_FALSE(RegisterAssociations(scl, "/usr/bin/ovrin", Dirs()));
   ASSERT_EQ(d.dialogs.Count(), 1u);
   EXPECT_EQ(d.dialogs.Messages()[0].text.rfind("File associations write failed!\n", 0), 0u);
+}
+
+// A package of another program that knows some of the extensions; as
+// update-mime-database compiles it.
+void WriteForeignGlobs(const std::string& dataDir) {
+  fs::create_directories(dataDir + "/mime");
+  std::ofstream(dataDir + "/mime/globs2") << "# comment\n"
+                                             "50:application/x-spectrum-scl:*.scl\n"
+                                             "50:application/x-ovrin-trd:*.trd\n"
+                                             "40:application/x-tape:*.TAP:cs\n"
+                                             "50:application/x-spectrum-scl:*.scl\n";
+}
+
+std::vector<std::string> MimeTypeList(const std::string& desktop) {
+  const size_t at = desktop.find("\nMimeType=");
+  if (at == std::string::npos) return {};
+  const size_t end = desktop.find('\n', at + 1);
+  std::vector<std::string> types;
+  std::string list = desktop.substr(at + 10, end - at - 10), type;
+  for (char c : list) {
+    if (c == ';') {
+      types.push_back(type);
+      type.clear();
+    } else {
+      type += c;
+    }
+  }
+  return types;
+}
+
+// An extension the desktop already types is registered under that type too,
+// so a double-click opens the program; a later registration of fewer rows
+// adds and keeps all that was registered.
+TEST_F(AssociationsTest, RegisteringAddsTheDesktopsTypesAndKeepsEarlierRows) {
+  Dialogs d(&platform::SetDialogs);
+  TXdgDirs dirs = Dirs();
+  dirs.DataDirs = {home.path + "/system", home.path + "/none"};
+  WriteForeignGlobs(home.path + "/system");
+  EXPECT_EQ(ExistingMimeTypes("scl", dirs), std::vector<std::string>{"application/x-spectrum-scl"});
+  EXPECT_EQ(ExistingMimeTypes("tap", dirs), std::vector<std::string>{"application/x-tape"});
+  EXPECT_TRUE(ExistingMimeTypes("trd", dirs).empty());  // the program's own type
+  EXPECT_TRUE(ExistingMimeTypes("sc", dirs).empty());
+
+  TAssociationTicks first{};
+  first[0] = first[1] = true;  // TRD, SCL
+  ASSERT_TRUE(RegisterAssociations(first, "/usr/bin/ovrin", dirs));
+  const std::vector<std::string> firstTypes = {"application/x-ovrin-trd", "application/x-ovrin-scl",
+                                               "application/x-spectrum-scl"};
+  EXPECT_EQ(MimeTypeList(Slurp(home.path + "/data/applications/ovrin.desktop")), firstTypes);
+  EXPECT_NE(Slurp(home.path + "/config/mimeapps.list").find("application/x-spectrum-scl=ovrin.desktop\n"),
+            std::string::npos);
+
+  TAssociationTicks tap{};
+  tap[6] = true;
+  ASSERT_TRUE(RegisterAssociations(tap, "/usr/bin/ovrin", dirs));
+  std::vector<std::string> allTypes = firstTypes;
+  allTypes.insert(allTypes.end(), {"application/x-ovrin-tap", "application/x-tape"});
+  EXPECT_EQ(MimeTypeList(Slurp(home.path + "/data/applications/ovrin.desktop")), allTypes);
+  const std::string xml = Slurp(home.path + "/data/mime/packages/ovrin.xml");
+  for (const char* glob : {"*.trd", "*.scl", "*.tap"})
+    EXPECT_NE(xml.find(std::string("<glob pattern=\"") + glob + "\"/>"), std::string::npos) << glob;
+  const std::string defaults = Slurp(home.path + "/config/mimeapps.list");
+  for (const std::string& type : allTypes)
+    EXPECT_NE(defaults.find(type + "=ovrin.desktop\n"), std::string::npos) << type;
+  EXPECT_EQ(d.dialogs.Messages().back().text, "Extensions TAP\nsuccessfully registered!");
+}
+
+// The desktop's own tools, where installed, agree: the type another
+// package gave .scl now opens this program.
+TEST_F(AssociationsTest, TheDesktopOpensAForeignSclTypeWithTheProgram) {
+  for (const char* tool : {"update-mime-database", "gio"}) {
+    if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
+      GTEST_SKIP() << tool << " is not installed (packages shared-mime-info and libglib2.0-bin)";
+  }
+  Dialogs d(&platform::SetDialogs);
+  const std::string system = home.path + "/system";
+  fs::create_directories(system + "/mime/packages");
+  std::ofstream(system + "/mime/packages/spectrum.xml")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+         "  <mime-type type=\"application/x-spectrum-scl\"><comment>SCL image</comment>"
+         "<glob pattern=\"*.scl\"/></mime-type>\n"
+         "</mime-info>\n";
+  ASSERT_EQ(std::system(("update-mime-database '" + system + "/mime' >/dev/null 2>&1").c_str()), 0);
+  TXdgDirs dirs = Dirs();
+  dirs.DataDirs = {system};
+  // The desktop takes a .desktop file only when its program exists.
+  ASSERT_TRUE(RegisterAssociations(DefaultAssociationTicks(), ProgramPath(), dirs));
+
+  const std::string env = "XDG_DATA_HOME='" + dirs.DataHome + "' XDG_CONFIG_HOME='" + dirs.ConfigHome +
+                          "' XDG_DATA_DIRS='" + system + "' ";
+  for (const char* type : {"application/x-spectrum-scl", "application/x-ovrin-scl"}) {
+    SCOPED_TRACE(type);
+    const std::string out = home.path + "/gio.txt";
+    std::system((env + "gio mime " + type + " >'" + out + "' 2>&1").c_str());
+    const std::string answer = Slurp(out);
+    EXPECT_NE(answer.find("Default application"), std::string::npos) << answer;
+    EXPECT_NE(answer.find(": ovrin.desktop"), std::string::npos) << answer;
+  }
 }
 
 TEST(Associations, TheProgramPathIsOneQuotedArgument) {

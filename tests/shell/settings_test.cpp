@@ -108,6 +108,7 @@ TEST_F(SettingsTest, FirstRunShowsTheWelcomeOnceAndRunsWithDefaults) {
   EXPECT_EQ(shown[0].caption, "Welome");
   EXPECT_EQ(shown[0].text.rfind("Welcome to OVRIN\n\nWrite bugreports to ", 0), 0u);
   EXPECT_EQ(shown[0].buttons, platform::MsgButtons::Ok);
+  EXPECT_EQ(shown[0].icon, platform::MsgIcon::None);  // a plain box
 
   EXPECT_EQ(m->Timing, TimingFromPreset(0, 0));
   EXPECT_EQ(m->EnableCMOS, 1);

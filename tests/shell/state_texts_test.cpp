@@ -13,6 +13,7 @@
 namespace {
 
 using state_test::MakeMachine;
+using state_test::Query;
 using state_test::ScriptedInput;
 constexpr TBoxColour kFace = TBoxColour::ButtonFace, kRed = TBoxColour::Red,
                      kGreen = TBoxColour::Green;
@@ -236,7 +237,8 @@ TEST(StateInputs, FrameTickAndLatchQuestions) {
   EXPECT_TRUE(monitor.InputFrameTick());
   EXPECT_EQ(m->FrameTact, 71679u);
   ASSERT_EQ(dialogs.queries.size(), 3u);
-  EXPECT_EQ(dialogs.queries[0].proposed, "1234");
+  // Each question proposes the current tick, not the entry it refused.
+  for (const Query& q : dialogs.queries) EXPECT_EQ(q.proposed, "1234");
   ASSERT_EQ(dialogs.Count(), 2u);
   EXPECT_EQ(dialogs.Messages()[1].text, "The specified tick is out of count module (71680)!");
   dialogs.entries = {std::nullopt};  // Cancel

@@ -103,6 +103,22 @@ TEST(StateWindows, RefreshWhileTheMachineRuns) {
   platform::SetDialogs(previous);
 }
 
+// Two-digit pages of the 1024K models show whole in the narrow map boxes.
+TEST(StateWindows, MemoryMapBoxesHoldTwoDigitPages) {
+  auto m = MakeMachine();
+  m->SetMemoryModel(2);  // Pentagon 1024
+  m->ChangePort7FFD(0xFF);
+  TFormStateHardware hardware(*m);
+  hardware.show();
+  hardware.TimerUpdateTimer();
+  EXPECT_EQ(Box(hardware, "LabelPage"), "#3F");
+  const auto* box = hardware.findChild<QLabel*>("LabelMap3");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "RAM seg63");
+  EXPECT_LE(box->fontMetrics().horizontalAdvance(box->text()), box->contentsRect().width());
+  hardware.hide();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
