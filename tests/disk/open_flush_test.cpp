@@ -119,6 +119,7 @@ TEST_F(OpenFlush, CreatingAMissingImage) {
     EXPECT_EQ(msgs[0].caption, "Create disk image");
     EXPECT_EQ(msgs[0].text, "Файл не существует, создать?");
     EXPECT_EQ(msgs[0].buttons, platform::MsgButtons::YesNo);
+    EXPECT_EQ(msgs[0].default_button, platform::MsgResult::Yes);
     if (!c.writerWorks) {
       ASSERT_EQ(msgs.size(), 2u);
       EXPECT_EQ(msgs[1].text, "Ошибка записи файла!");

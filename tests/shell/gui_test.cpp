@@ -3,6 +3,7 @@
 // the 512-pixel mode and the FPS overlay.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -427,7 +429,8 @@ TEST(QtDialogs, QuestionsAnswerWithTheButtonPressed) {
   platform::qt::QtDialogs dialogs;
   QString caption, text;
   AnswerNextBox(QMessageBox::No, &caption, &text);
-  EXPECT_EQ(dialogs.Message("Warning", "Сохранить?", platform::MsgButtons::YesNo, platform::MsgIcon::Question),
+  EXPECT_EQ(dialogs.Message("Warning", "Сохранить?", platform::MsgButtons::YesNo, platform::MsgIcon::Question,
+                            platform::MsgResult::Yes),
             platform::MsgResult::No);
   EXPECT_EQ(caption, "Warning");
   EXPECT_EQ(text, QString::fromUtf8("Сохранить?"));
@@ -436,13 +439,59 @@ TEST(QtDialogs, QuestionsAnswerWithTheButtonPressed) {
   AnswerNextBox(QMessageBox::Ok, &caption, &text);
   platform::MsgResult result = platform::MsgResult::Cancel;
   std::thread([&] { result = dialogs.Message("OVRIN", "from the run thread", platform::MsgButtons::Ok,
-                                             platform::MsgIcon::None); }).join();
+                                             platform::MsgIcon::None, platform::MsgResult::Ok); }).join();
   EXPECT_EQ(result, platform::MsgResult::Ok);
   for (int i = 0; i < 200 && text != "from the run thread"; ++i) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QThread::msleep(2);
   }
   EXPECT_EQ(text, "from the run thread");
+}
+
+// Presses Enter where the next modal message box has its focus, as a user
+// would, once it shows.
+void PressEnterInNextBox() {
+  QTimer::singleShot(10, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return PressEnterInNextBox();
+    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+  });
+}
+
+TEST(QtDialogs, EnterAnswersWithTheDefaultButton) {
+  using platform::MsgButtons;
+  using platform::MsgResult;
+  platform::qt::QtDialogs qt;
+  platform::Dialogs* previous = platform::SetDialogs(&qt);
+  struct Case {
+    MsgButtons buttons;
+    std::optional<MsgResult> named;
+    MsgResult enter;
+  };
+  const Case cases[] = {
+      {MsgButtons::OkCancel, MsgResult::Cancel, MsgResult::Cancel},
+      {MsgButtons::OkCancel, std::nullopt, MsgResult::Ok},
+      {MsgButtons::YesNo, std::nullopt, MsgResult::Yes},
+      {MsgButtons::YesNo, MsgResult::No, MsgResult::No},
+      {MsgButtons::YesNoCancel, MsgResult::Cancel, MsgResult::Cancel},
+      {MsgButtons::Ok, MsgResult::Cancel, MsgResult::Ok},  // not a button of the set
+  };
+  for (const Case& c : cases) {
+    PressEnterInNextBox();
+    EXPECT_EQ(platform::ShowMessage("Warning", "?", c.buttons, platform::MsgIcon::Question, c.named), c.enter)
+        << int(c.buttons) << " " << int(c.enter);
+  }
+
+  // Enter at the overwrite question keeps the file.
+  const fs::path dir = fs::temp_directory_path() / ("ovrin_enter_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string old = (dir / "old.z80").string();
+  std::ofstream(old) << "old";
+  PressEnterInNextBox();
+  EXPECT_FALSE(platform::ConfirmOverwrite(old));
+  EXPECT_TRUE(platform::ConfirmOverwrite((dir / "new.z80").string()));  // nothing to ask
+  fs::remove_all(dir);
+  platform::SetDialogs(previous);
 }
 
 }  // namespace

@@ -330,7 +330,7 @@ TEST_F(CommandLine, SpecialFilesAtEveryKindOfPathAreOnlyReported) {
 TEST_F(CommandLine, StartUpFailingOnItsFileEndsCleanly) {
   struct Throwing : platform::Dialogs {
     platform::MsgResult Message(std::string_view, std::string_view text, platform::MsgButtons,
-                                platform::MsgIcon) override {
+                                platform::MsgIcon, platform::MsgResult) override {
       throw std::runtime_error(std::string(text));
     }
   } throwing;
