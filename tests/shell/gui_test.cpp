@@ -325,6 +325,30 @@ TEST_F(MainWindowTest, ShortcutsTriggerTheirItemsAlsoInFullScreen) {
   EXPECT_TRUE(menu.Action("SubMenuStop")->isEnabled());
 }
 
+// Alt alone, then a cursor key and Enter (CAPS SHIFT + 6, then ENTER on the
+// machine) open no menu and run no item.
+TEST_F(MainWindowTest, AltAloneHandsNoKeysToTheMenuBar) {
+  TMainMenuQt& menu = *form_->Menu();
+  std::vector<int> hits;
+  menu.SetDispatchForTesting([&](int index) { hits.push_back(index); });
+  form_->activateWindow();
+  QApplication::setActiveWindow(form_);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+  QWidget* panel = form_->ScreenPanel();
+  QTest::sendKeyEvent(QTest::Press, panel, Qt::Key_Alt, QString(), Qt::AltModifier);
+  QTest::sendKeyEvent(QTest::Release, panel, Qt::Key_Alt, QString(), Qt::NoModifier);
+  QTest::keyClick(panel, Qt::Key_Down);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(form_->menuBar()->activeAction(), nullptr);
+  QTest::keyClick(panel, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(hits.empty());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  menu.SetDispatchForTesting(nullptr);
+}
+
 // The application losing activation releases every held key and, in full
 // screen, the pointer; regaining it captures the pointer again.
 TEST_F(MainWindowTest, ApplicationActivationReachesTheDisplay) {
