@@ -82,6 +82,27 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
   QCheckBox& ReadOnlyBox() { return *readOnly_; }
   const QStringList& Chosen() const { return chosen_; }
 
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.isEmpty()) return;
+    // A directory is entered, as the dialog itself does.
+    if (files.size() == 1 && QFileInfo(files.front()).isDir()) {
+      QFileDialog::accept();
+      return;
+    }
+    std::vector<std::string> names;
+    for (const QString& f : files) names.push_back(ToName(f));
+    if (description_->CanClose && !description_->CanClose(names)) return;
+    chosen_ = files;
+    // Names that need not exist yet (a disk to be created) close the dialog
+    // here; where they must exist, the dialog checks them first.
+    if (description_->MustExist || description_->DialogKind == TFileDialog::Kind::Save)
+      QFileDialog::accept();
+    else
+      QDialog::accept();
+  }
+
+ protected:
   void done(int result) override {
     QFileDialog::done(result);
     if (QAbstractItemView* popup = CompletionList()) popup->hide();
@@ -97,6 +118,7 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
     return QFileDialog::eventFilter(watched, event);
   }
 
+ private:
   // After the toolkit has set the button by its own rule.
   void FollowEnterLater() {
     QMetaObject::invokeMethod(
@@ -123,27 +145,6 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
     return true;
   }
 
-  void accept() override {
-    const QStringList files = selectedFiles();
-    if (files.isEmpty()) return;
-    // A directory is entered, as the dialog itself does.
-    if (files.size() == 1 && QFileInfo(files.front()).isDir()) {
-      QFileDialog::accept();
-      return;
-    }
-    std::vector<std::string> names;
-    for (const QString& f : files) names.push_back(ToName(f));
-    if (description_->CanClose && !description_->CanClose(names)) return;
-    chosen_ = files;
-    // Names that need not exist yet (a disk to be created) close the dialog
-    // here; where they must exist, the dialog checks them first.
-    if (description_->MustExist || description_->DialogKind == TFileDialog::Kind::Save)
-      QFileDialog::accept();
-    else
-      QDialog::accept();
-  }
-
- private:
   QLineEdit* NameLine() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
   QAbstractItemView* CompletionList() const {
     const QLineEdit* edit = NameLine();
