@@ -75,7 +75,8 @@ bool TDiskImage::AskToDiscardChanges() const {
   std::string question(kDiscardQuestion);
   question.replace(question.find("%s"), 2, platform::ShortenForMessage(FileName));
   return platform::ShowMessage(kDiskErrorCaption, question, platform::MsgButtons::YesNo,
-                               platform::MsgIcon::Question) == platform::MsgResult::Yes;
+                               platform::MsgIcon::Question,
+                               platform::MsgResult::No) == platform::MsgResult::Yes;
 }
 
 bool TDiskImage::Open(const std::string& name, bool writeProtect) {

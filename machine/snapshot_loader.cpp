@@ -219,11 +219,7 @@ snapshot::Z80SaveState GatherZ80State(TZXHardware& machine) {
 }
 
 bool SaveZ80(TZXHardware& machine, const std::string& fileName) {
-  if (platform::FileExists(fileName) &&
-      platform::ShowMessage("Warning", "File exists!   Overwrite?", platform::MsgButtons::OkCancel,
-                            MsgIcon::Warning) != platform::MsgResult::Ok) {
-    return false;
-  }
+  if (!platform::ConfirmOverwrite(fileName)) return false;
   std::vector<Message> notices;
   const std::vector<uint8_t> file = snapshot::BuildZ80File(GatherZ80State(machine), &notices);
   for (const auto& n : notices) Show(n);

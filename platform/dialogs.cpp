@@ -4,19 +4,29 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/files.h"
+
 namespace platform {
 
+MsgResult DefaultButton(MsgButtons buttons, std::optional<MsgResult> named) {
+  const bool yesNo = buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel;
+  const bool cancel = buttons == MsgButtons::OkCancel || buttons == MsgButtons::YesNoCancel;
+  const MsgResult first = yesNo ? MsgResult::Yes : MsgResult::Ok;
+  if (!named) return first;
+  switch (*named) {
+    case MsgResult::Ok: return yesNo ? first : *named;
+    case MsgResult::Cancel: return cancel ? *named : first;
+    case MsgResult::Yes:
+    case MsgResult::No: return yesNo ? *named : first;
+  }
+  return first;
+}
+
 MsgResult StderrDialogs::Message(std::string_view caption, std::string_view text,
-                                 MsgButtons buttons, MsgIcon) {
+                                 MsgButtons buttons, MsgIcon, MsgResult defaultButton) {
   std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(caption.size()), caption.data(),
                static_cast<int>(text.size()), text.data());
-  switch (buttons) {
-    case MsgButtons::YesNo:
-    case MsgButtons::YesNoCancel:
-      return MsgResult::Yes;
-    default:
-      return MsgResult::Ok;
-  }
+  return DefaultButton(buttons, defaultButton);
 }
 
 bool Dialogs::InputQuery(std::string_view caption, std::string_view prompt, std::string& text) {
@@ -64,6 +74,12 @@ std::string LimitLineLengths(std::string_view text) {
     start = end + 1;
   }
   return out;
+}
+
+bool ConfirmOverwrite(const std::string& fileName) {
+  return !FileExists(fileName) ||
+         ShowMessage("Warning", "File exists!   Overwrite?", MsgButtons::OkCancel, MsgIcon::Warning,
+                     MsgResult::Cancel) == MsgResult::Ok;
 }
 
 Dialogs* SetDialogs(Dialogs* dialogs) { return g_current.exchange(dialogs, std::memory_order_acq_rel); }

@@ -4,6 +4,7 @@
 // nothing installed, messages go to stderr and the default answer is taken.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,6 +15,10 @@ namespace platform {
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Warning, Error, Question };
 enum class MsgResult { Ok, Cancel, Yes, No };
+
+// The button that Enter presses: the one named when it is in the set, else
+// the first one (OK or Yes).
+MsgResult DefaultButton(MsgButtons buttons, std::optional<MsgResult> named = std::nullopt);
 
 // A save-file dialog: filters as (label, pattern) pairs, the first one
 // chosen at first; a typed name without an extension gets DefaultExt.
@@ -29,8 +34,9 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
   // A modal message box. Texts are UTF-8; lines are separated by '\n'.
+  // defaultButton is one of the set: the answer that Enter gives.
   virtual MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
-                            MsgIcon icon) = 0;
+                            MsgIcon icon, MsgResult defaultButton) = 0;
   // An input query: caption, prompt, one edit line holding text, OK and
   // Cancel. True on OK with the edited line in text; false on Cancel, text
   // unchanged. Without a user to ask (this default), the query is written to
@@ -42,12 +48,12 @@ class Dialogs {
   virtual bool SaveFileName(const SaveFileRequest& request, std::string& fileName);
 };
 
-// Writes every message to stderr and answers with the first button
-// (OK / Yes), as a user pressing Enter would.
+// Writes every message to stderr and answers with its default button, as a
+// user pressing Enter would.
 class StderrDialogs final : public Dialogs {
  public:
   MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
-                    MsgIcon icon) override;
+                    MsgIcon icon, MsgResult defaultButton) override;
 };
 
 // The dialogs of this module (the program or a library). Never null.
@@ -65,11 +71,19 @@ std::string ShortenForMessage(std::string_view text, size_t max_bytes = 240);
 inline constexpr size_t kMessageLineBytes = 400;
 std::string LimitLineLengths(std::string_view text);
 
-// Shorthand for CurrentDialogs().Message(...), with over-long lines cut.
+// Shorthand for CurrentDialogs().Message(...), with over-long lines cut. A
+// question that names no default button defaults to its first one.
 inline MsgResult ShowMessage(std::string_view caption, std::string_view text,
-                             MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None) {
-  if (text.size() <= kMessageLineBytes) return CurrentDialogs().Message(caption, text, buttons, icon);
-  return CurrentDialogs().Message(caption, LimitLineLengths(text), buttons, icon);
+                             MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None,
+                             std::optional<MsgResult> defaultButton = std::nullopt) {
+  const MsgResult enter = DefaultButton(buttons, defaultButton);
+  if (text.size() <= kMessageLineBytes) return CurrentDialogs().Message(caption, text, buttons, icon, enter);
+  return CurrentDialogs().Message(caption, LimitLineLengths(text), buttons, icon, enter);
 }
+
+// Before a file is replaced: when fileName exists, asks "File exists!
+// Overwrite?" with Cancel as the default, so that Enter keeps the file.
+// True when the file may be written (it is new, or the user chose OK).
+bool ConfirmOverwrite(const std::string& fileName);
 
 }  // namespace platform

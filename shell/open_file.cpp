@@ -191,10 +191,7 @@ void TFileCommands::SubMenuSaveBINClick() {
   FullScreenPause fullScreen(screen_);
   if (!dialogs_.Execute(SaveDialogBIN)) return;
   const std::string name = SaveDialogBIN.FileName;
-  if (platform::FileExists(name) &&
-      platform::ShowMessage("Warning", "File exists!   Overwrite?", platform::MsgButtons::OkCancel,
-                            platform::MsgIcon::Warning) != platform::MsgResult::Ok)
-    return;
+  if (!platform::ConfirmOverwrite(name)) return;
   // A screen just loaded is the block most likely to be saved again.
   if (OpenDialogBIN.FilterIndex == 2) {
     SaveStart = 0x4000;

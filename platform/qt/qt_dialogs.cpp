@@ -15,7 +15,18 @@ namespace {
 // Room a window manager takes from the title bar for its icon and buttons.
 constexpr int kTitleBarButtonsWidth = 120;
 
-MsgResult ShowBox(const QString& caption, const QString& text, MsgButtons buttons, MsgIcon icon) {
+QMessageBox::StandardButton ToStandard(MsgResult button) {
+  switch (button) {
+    case MsgResult::Cancel: return QMessageBox::Cancel;
+    case MsgResult::Yes: return QMessageBox::Yes;
+    case MsgResult::No: return QMessageBox::No;
+    case MsgResult::Ok: break;
+  }
+  return QMessageBox::Ok;
+}
+
+MsgResult ShowBox(const QString& caption, const QString& text, MsgButtons buttons, MsgIcon icon,
+                  MsgResult defaultButton) {
   QMessageBox box;
   box.setWindowTitle(caption);
   box.setText(text);
@@ -34,6 +45,9 @@ MsgResult ShowBox(const QString& caption, const QString& text, MsgButtons button
     case MsgButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
   }
   box.setStandardButtons(set);
+  // Named every time: left to itself the toolkit would choose by the
+  // buttons' roles and layout.
+  box.setDefaultButton(ToStandard(DefaultButton(buttons, defaultButton)));
   switch (box.exec()) {
     case QMessageBox::Cancel: return MsgResult::Cancel;
     case QMessageBox::Yes: return MsgResult::Yes;
@@ -48,24 +62,24 @@ MsgResult ShowBox(const QString& caption, const QString& text, MsgButtons button
 }  // namespace
 
 MsgResult QtDialogs::Message(std::string_view caption, std::string_view text, MsgButtons buttons,
-                             MsgIcon icon) {
+                             MsgIcon icon, MsgResult defaultButton) {
   const QString qcaption = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return StderrDialogs().Message(caption, text, buttons, icon);
-  if (QThread::currentThread() == app->thread()) return ShowBox(qcaption, qtext, buttons, icon);
+  if (!app) return StderrDialogs().Message(caption, text, buttons, icon, defaultButton);
+  if (QThread::currentThread() == app->thread()) return ShowBox(qcaption, qtext, buttons, icon, defaultButton);
   // Another thread: the box is a GUI object and runs on the GUI thread. A
   // plain message is posted without waiting, because the GUI thread may be
   // waiting for this very thread (stopping the processor); only a question
   // waits for its answer.
   if (buttons == MsgButtons::Ok) {
     QMetaObject::invokeMethod(
-        app, [=] { ShowBox(qcaption, qtext, buttons, icon); }, Qt::QueuedConnection);
+        app, [=] { ShowBox(qcaption, qtext, buttons, icon, defaultButton); }, Qt::QueuedConnection);
     return MsgResult::Ok;
   }
   MsgResult result = MsgResult::Ok;
   QMetaObject::invokeMethod(
-      app, [&] { result = ShowBox(qcaption, qtext, buttons, icon); }, Qt::BlockingQueuedConnection);
+      app, [&] { result = ShowBox(qcaption, qtext, buttons, icon, defaultButton); }, Qt::BlockingQueuedConnection);
   return result;
 }
 

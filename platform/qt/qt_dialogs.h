@@ -10,7 +10,7 @@ namespace platform::qt {
 class QtDialogs final : public Dialogs {
  public:
   MsgResult Message(std::string_view caption, std::string_view text, MsgButtons buttons,
-                    MsgIcon icon) override;
+                    MsgIcon icon, MsgResult defaultButton) override;
   bool InputQuery(std::string_view caption, std::string_view prompt, std::string& text) override;
   bool SaveFileName(const SaveFileRequest& request, std::string& fileName) override;
 };

@@ -1,11 +1,16 @@
 #include "shell/qt/file_dialogs_qt.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace {
 
@@ -38,6 +43,17 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
       grid->addWidget(readOnly_, grid->rowCount(), 0, 1, grid->columnCount());
     readOnly_->setVisible(description.ShowReadOnly);
 
+    // The toolkit greys the accept button for a name it does not list (one
+    // to be created, one hidden by the filter) while Enter still takes it:
+    // the button is given back whenever Enter would accept.
+    if (QPushButton* button = AcceptButton()) button->installEventFilter(this);
+    if (QLineEdit* edit = NameLine())
+      connect(edit, &QLineEdit::textChanged, this, &Dialog::FollowEnterLater);
+    // The name line's completion list is a window of its own: it goes with
+    // the dialog, also when the folder's listing arrives after the dialog
+    // has closed and the completer shows its matches then.
+    if (QAbstractItemView* popup = CompletionList()) popup->installEventFilter(this);
+
     connect(this, &QFileDialog::filterSelected, this, [this](const QString& filter) {
       description_->FilterIndex = static_cast<int>(nameFilters().indexOf(filter)) + 1;
       if (description_->TypeChange) {
@@ -55,7 +71,7 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
     setDefaultSuffix(QString::fromStdString(d.DefaultExt));
     if (!d.FileName.empty()) {
       selectFile(FromName(d.FileName));
-    } else if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+    } else if (QLineEdit* edit = NameLine()) {
       // No name to propose (an empty drive): not the last one either.
       edit->clear();
     }
@@ -86,7 +102,60 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
       QDialog::accept();
   }
 
+ protected:
+  void done(int result) override {
+    QFileDialog::done(result);
+    if (QAbstractItemView* popup = CompletionList()) popup->hide();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    QPushButton* button = AcceptButton();
+    if (watched == button && event->type() == QEvent::EnabledChange && !button->isEnabled()) {
+      FollowEnterLater();
+    } else if (watched == CompletionList() && event->type() == QEvent::Show && !isVisible()) {
+      QMetaObject::invokeMethod(static_cast<QWidget*>(watched), &QWidget::hide, Qt::QueuedConnection);
+    }
+    return QFileDialog::eventFilter(watched, event);
+  }
+
  private:
+  // After the toolkit has set the button by its own rule.
+  void FollowEnterLater() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          QPushButton* button = AcceptButton();
+          if (button && !button->isEnabled() && EnterAccepts()) button->setEnabled(true);
+        },
+        Qt::QueuedConnection);
+  }
+
+  // Whether accept() would close the dialog with the typed names: any name
+  // where it need not exist, else names of files that exist.
+  bool EnterAccepts() const {
+    const QLineEdit* edit = NameLine();
+    if (!edit || edit->text().trimmed().isEmpty()) return false;
+    const QStringList files = selectedFiles();
+    if (files.isEmpty()) return false;
+    for (const QString& f : files) {
+      const QFileInfo info(f);
+      if (info.isDir()) return false;  // the dialog's own business
+      if (description_->MustExist && !info.exists()) return false;
+    }
+    return true;
+  }
+
+  QLineEdit* NameLine() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
+  QAbstractItemView* CompletionList() const {
+    const QLineEdit* edit = NameLine();
+    return edit && edit->completer() ? edit->completer()->popup() : nullptr;
+  }
+  QPushButton* AcceptButton() const {
+    auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    if (!box) return nullptr;
+    return box->button(acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save : QDialogButtonBox::Open);
+  }
+
   TFileDialog* description_;
   QCheckBox* readOnly_ = nullptr;
   QStringList chosen_;

@@ -1,9 +1,12 @@
 #include "shell/qt/main_menu_qt.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QStyleFactory>
 
 namespace {
 
@@ -23,10 +26,28 @@ QList<QKeySequence> KeySequences(const char* text) {
   return keys;
 }
 
+// The menu bar's style without its keyboard navigation: Alt alone would
+// hand the keys to the menu bar (a cursor key then opening a menu, Enter
+// running an item), and the keys belong to the emulated machine.
+class NoAltNavigationStyle final : public QProxyStyle {
+ public:
+  NoAltNavigationStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_MenuBar_AltKeyNavigation) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
 }  // namespace
 
 TMainMenuQt::TMainMenuQt(QMainWindow& window, TMenuCommands& commands) : commands_(commands) {
   QMenuBar* bar = window.menuBar();
+  if (!dynamic_cast<NoAltNavigationStyle*>(bar->style())) {
+    auto* style = new NoAltNavigationStyle;
+    style->setParent(bar);
+    bar->setStyle(style);
+  }
   for (const TMenuTitle& title : kMenuTitles) {
     QMenu* menu = bar->addMenu(QString::fromUtf8(title.Caption));
     menu->setObjectName(QString::fromLatin1(title.Name));

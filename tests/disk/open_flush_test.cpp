@@ -127,6 +127,7 @@ TEST_F(OpenFlush, CreatingAMissingImage) {
     EXPECT_EQ(msgs[0].caption, "Create disk image");
     EXPECT_EQ(msgs[0].text, "Файл не существует, создать?");
     EXPECT_EQ(msgs[0].buttons, platform::MsgButtons::YesNo);
+    EXPECT_EQ(msgs[0].default_button, platform::MsgResult::Yes);
     if (!c.writerWorks) {
       ASSERT_EQ(msgs.size(), 2u);
       EXPECT_EQ(msgs[1].text, "Ошибка записи файла!");
@@ -298,6 +299,7 @@ TEST_F(OpenFlush, LastingRefusalAsksBeforeGivingUpTheChanges) {
       EXPECT_EQ(msgs[1].caption, "DiskImage Error!");
       EXPECT_EQ(msgs[1].buttons, platform::MsgButtons::YesNo);
       EXPECT_EQ(msgs[1].icon, platform::MsgIcon::Question);
+      EXPECT_EQ(msgs[1].default_button, MsgResult::No);  // Enter loses nothing
       EXPECT_NE(msgs[1].text.find(c.path), std::string::npos);
       EXPECT_NE(msgs[1].text.find("Отказаться от этих изменений"), std::string::npos);
       const TDiskImage& drive = ports.fdc.Drive(1);

@@ -13,8 +13,10 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "platform/files.h"
@@ -107,8 +109,10 @@ TEST(DialogWindows, TimingValueColumnHoldsTheWidestValue) {
 struct ScriptedFiles final : IFileDialogs {
   std::string answer;
   TFileDialog shown;
+  int asked = 0;
   bool Execute(TFileDialog& dialog) override {
     shown = dialog;
+    ++asked;
     dialog.FileName = answer;
     return true;
   }
@@ -194,6 +198,60 @@ TEST(DialogWindows, AboutShowsTheClockInTheLocaleAndOpensTheLink) {
   QApplication::sendEvent(about.LabelURL, &release);
   QDesktopServices::unsetUrlHandler("https");
   EXPECT_EQ(catcher.opened, kAboutUrl);
+}
+
+// None of these windows names a default button: Enter, wherever the focus
+// is, presses none of them (Cancel would close the window and lose an edit,
+// "--" darken the colours, Browse open the file dialog).
+TEST(DialogWindows, EnterPressesNoButton) {
+  Dialogs d(&platform::SetDialogs);
+  auto m = MakeMachine();
+  ScriptedFiles files;
+  TTimingForm timing(*m);
+  TMemorySetForm memory(*m, nullptr, &files);
+  TPaletteForm palette(*m);
+  TFormRegistry registry;
+  const std::pair<QDialog*, std::function<void()>> windows[] = {
+      {&timing, [&] { timing.ShowTimingForm(); }},
+      {&memory, [&] { memory.ShowMemorySetForm(); }},
+      {&palette, [&] { palette.ShowPaletteForm(); }},
+      {&registry, [&] { registry.ShowFormRegistry(); }},
+  };
+  for (const auto& [window, show] : windows) {
+    SCOPED_TRACE(window->objectName().toStdString());
+    show();
+    int pressed = 0;
+    const QList<QPushButton*> buttons = window->findChildren<QPushButton*>();
+    ASSERT_FALSE(buttons.isEmpty());
+    for (QPushButton* b : buttons) QObject::connect(b, &QPushButton::clicked, window, [&pressed] { ++pressed; });
+    QTest::keyClick(window, Qt::Key_Return);
+    for (QPushButton* b : buttons) {
+      b->setFocus();
+      QTest::keyClick(b, Qt::Key_Return);
+      QTest::keyClick(b, Qt::Key_Enter, Qt::KeypadModifier);
+    }
+    EXPECT_EQ(pressed, 0);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(files.asked, 0);
+    window->hide();
+  }
+
+  // Enter in a grid cell being edited takes the edit and nothing more.
+  timing.ShowTimingForm();
+  const uint32_t lines = m->Timing.timeScreenBeginLines;
+  timing.ValuesGrid->setCurrentCell(5, 1);
+  timing.ValuesGrid->editItem(timing.ValuesGrid->item(5, 1));
+  auto* editor = timing.ValuesGrid->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->selectAll();
+  QTest::keyClicks(editor, "81");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(timing.ValuesGrid->item(5, 1)->text(), "81");
+  EXPECT_TRUE(timing.isVisible());
+  EXPECT_TRUE(timing.ButtonOK->isEnabled());
+  EXPECT_EQ(m->Timing.timeScreenBeginLines, lines);
+  EXPECT_EQ(d.dialogs.Count(), 0u);
 }
 
 TEST(DialogWindows, MenuItemsOpenOneWindowEach) {

@@ -3,6 +3,7 @@
 // the 512-pixel mode and the FPS overlay.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -329,6 +331,30 @@ TEST_F(MainWindowTest, ShortcutsTriggerTheirItemsAlsoInFullScreen) {
   EXPECT_TRUE(menu.Action("SubMenuStop")->isEnabled());
 }
 
+// Alt alone, then a cursor key and Enter (CAPS SHIFT + 6, then ENTER on the
+// machine) open no menu and run no item.
+TEST_F(MainWindowTest, AltAloneHandsNoKeysToTheMenuBar) {
+  TMainMenuQt& menu = *form_->Menu();
+  std::vector<int> hits;
+  menu.SetDispatchForTesting([&](int index) { hits.push_back(index); });
+  form_->activateWindow();
+  QApplication::setActiveWindow(form_);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+  QWidget* panel = form_->ScreenPanel();
+  QTest::sendKeyEvent(QTest::Press, panel, Qt::Key_Alt, QString(), Qt::AltModifier);
+  QTest::sendKeyEvent(QTest::Release, panel, Qt::Key_Alt, QString(), Qt::NoModifier);
+  QTest::keyClick(panel, Qt::Key_Down);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(form_->menuBar()->activeAction(), nullptr);
+  QTest::keyClick(panel, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(hits.empty());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  menu.SetDispatchForTesting(nullptr);
+}
+
 // The application losing activation releases every held key and, in full
 // screen, the pointer; regaining it captures the pointer again.
 TEST_F(MainWindowTest, ApplicationActivationReachesTheDisplay) {
@@ -433,7 +459,8 @@ TEST(QtDialogs, QuestionsAnswerWithTheButtonPressed) {
   platform::qt::QtDialogs dialogs;
   QString caption, text;
   AnswerNextBox(QMessageBox::No, &caption, &text);
-  EXPECT_EQ(dialogs.Message("Warning", "Сохранить?", platform::MsgButtons::YesNo, platform::MsgIcon::Question),
+  EXPECT_EQ(dialogs.Message("Warning", "Сохранить?", platform::MsgButtons::YesNo, platform::MsgIcon::Question,
+                            platform::MsgResult::Yes),
             platform::MsgResult::No);
   EXPECT_EQ(caption, "Warning");
   EXPECT_EQ(text, QString::fromUtf8("Сохранить?"));
@@ -442,13 +469,59 @@ TEST(QtDialogs, QuestionsAnswerWithTheButtonPressed) {
   AnswerNextBox(QMessageBox::Ok, &caption, &text);
   platform::MsgResult result = platform::MsgResult::Cancel;
   std::thread([&] { result = dialogs.Message("OVRIN", "from the run thread", platform::MsgButtons::Ok,
-                                             platform::MsgIcon::None); }).join();
+                                             platform::MsgIcon::None, platform::MsgResult::Ok); }).join();
   EXPECT_EQ(result, platform::MsgResult::Ok);
   for (int i = 0; i < 200 && text != "from the run thread"; ++i) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QThread::msleep(2);
   }
   EXPECT_EQ(text, "from the run thread");
+}
+
+// Presses Enter where the next modal message box has its focus, as a user
+// would, once it shows.
+void PressEnterInNextBox() {
+  QTimer::singleShot(10, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return PressEnterInNextBox();
+    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+  });
+}
+
+TEST(QtDialogs, EnterAnswersWithTheDefaultButton) {
+  using platform::MsgButtons;
+  using platform::MsgResult;
+  platform::qt::QtDialogs qt;
+  platform::Dialogs* previous = platform::SetDialogs(&qt);
+  struct Case {
+    MsgButtons buttons;
+    std::optional<MsgResult> named;
+    MsgResult enter;
+  };
+  const Case cases[] = {
+      {MsgButtons::OkCancel, MsgResult::Cancel, MsgResult::Cancel},
+      {MsgButtons::OkCancel, std::nullopt, MsgResult::Ok},
+      {MsgButtons::YesNo, std::nullopt, MsgResult::Yes},
+      {MsgButtons::YesNo, MsgResult::No, MsgResult::No},
+      {MsgButtons::YesNoCancel, MsgResult::Cancel, MsgResult::Cancel},
+      {MsgButtons::Ok, MsgResult::Cancel, MsgResult::Ok},  // not a button of the set
+  };
+  for (const Case& c : cases) {
+    PressEnterInNextBox();
+    EXPECT_EQ(platform::ShowMessage("Warning", "?", c.buttons, platform::MsgIcon::Question, c.named), c.enter)
+        << int(c.buttons) << " " << int(c.enter);
+  }
+
+  // Enter at the overwrite question keeps the file.
+  const fs::path dir = fs::temp_directory_path() / ("ovrin_enter_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string old = (dir / "old.z80").string();
+  std::ofstream(old) << "old";
+  PressEnterInNextBox();
+  EXPECT_FALSE(platform::ConfirmOverwrite(old));
+  EXPECT_TRUE(platform::ConfirmOverwrite((dir / "new.z80").string()));  // nothing to ask
+  fs::remove_all(dir);
+  platform::SetDialogs(previous);
 }
 
 }  // namespace

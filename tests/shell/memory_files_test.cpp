@@ -188,6 +188,7 @@ TEST_F(MemoryFilesTest, OverwriteIsAskedAndCancelLeavesTheFile) {
   EXPECT_EQ(m.caption, "Warning");
   EXPECT_EQ(m.text, "File exists!   Overwrite?");
   EXPECT_EQ(m.buttons, platform::MsgButtons::OkCancel);
+  EXPECT_EQ(m.default_button, platform::MsgResult::Cancel);
   EXPECT_TRUE(dialogs.queries.empty());
   EXPECT_EQ(Read(path), (Bytes{'o', 'l', 'd'}));
 

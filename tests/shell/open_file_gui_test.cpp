@@ -9,8 +9,11 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +164,66 @@ TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {
   WhenShown([&](QFileDialog&, QLineEdit& edit) { shown = edit.text(); });
   EXPECT_FALSE(backend.Execute(disk));
   EXPECT_EQ(shown, "");
+}
+
+QPushButton& OpenButton(QFileDialog& q) {
+  return *q.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Open);
+}
+
+// The Open button is there for a mouse user exactly where Enter would take
+// the typed name: a disk to be created, a file the filter hides.
+TEST_F(QtFileDialogs, OpenIsEnabledWhereEnterTakesTheName) {
+  TempDir dir;
+  dir.Touch("game.tzx");
+  const std::tuple<TFileDialog (*)(), const char*, bool> cases[] = {
+      {MakeOpenDiskDialog, "new.trd", true},
+      {MakeOpenAllDialog, "game.tzx", true},  // not listed under "All formats"
+      {MakeOpenAllDialog, "missing.z80", false},
+      {MakeOpenAllDialog, "", false},
+  };
+  for (const auto& [make, name, enabled] : cases) {
+    SCOPED_TRACE(name);
+    TQtFileDialogs backend;
+    TFileDialog description = make();
+    description.InitialDir = dir.path;
+    bool shownEnabled = !enabled;
+    WhenShown([&, name = name](QFileDialog& q, QLineEdit& edit) {
+      edit.setText(name);
+      QCoreApplication::processEvents();
+      shownEnabled = OpenButton(q).isEnabled();
+      if (shownEnabled) OpenButton(q).click();
+    });
+    EXPECT_EQ(backend.Execute(description), enabled);
+    EXPECT_EQ(shownEnabled, enabled);
+    if (enabled) {
+      EXPECT_EQ(description.FileName, dir.path + "/" + name);
+    }
+  }
+}
+
+// The name line's completion list goes with its dialog, also when something
+// shows it again after the dialog has closed (a folder listing that arrives
+// late makes the completer show its matches).
+TEST_F(QtFileDialogs, TheCompletionListClosesWithItsDialog) {
+  TempDir dir;
+  const std::string game = dir.Touch("game.z80");
+  TQtFileDialogs backend;
+  TFileDialog all = MakeOpenAllDialog();
+  all.InitialDir = dir.path;
+  QWidget* popup = nullptr;
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    popup = edit.completer()->popup();
+    popup->show();
+    edit.setText("game.z80");
+    static_cast<QDialog&>(q).accept();
+  });
+  ASSERT_TRUE(backend.Execute(all));
+  EXPECT_EQ(all.FileName, game);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_FALSE(popup->isVisible());
+  popup->show();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(popup->isVisible());
 }
 
 // ---------------------------------------------------------------------------
@@ -330,7 +393,7 @@ TEST_F(CommandLine, SpecialFilesAtEveryKindOfPathAreOnlyReported) {
 TEST_F(CommandLine, StartUpFailingOnItsFileEndsCleanly) {
   struct Throwing : platform::Dialogs {
     platform::MsgResult Message(std::string_view, std::string_view text, platform::MsgButtons,
-                                platform::MsgIcon) override {
+                                platform::MsgIcon, platform::MsgResult) override {
       throw std::runtime_error(std::string(text));
     }
   } throwing;

@@ -204,6 +204,7 @@ TEST(SnapshotSave, AsksBeforeReplacingAndKeepsTheFileOnFailure) {
   EXPECT_EQ(ask.caption, "Warning");
   EXPECT_EQ(ask.text, "File exists!   Overwrite?");
   EXPECT_EQ(ask.buttons, platform::MsgButtons::OkCancel);
+  EXPECT_EQ(ask.default_button, platform::MsgResult::Cancel);
   EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 3}));
 
   dialogs.dialogs.Clear();

@@ -16,14 +16,16 @@ struct RecordedMessage {
   std::string text;
   platform::MsgButtons buttons;
   platform::MsgIcon icon;
+  platform::MsgResult default_button;  // what Enter would answer
 };
 
 class RecordingDialogs : public platform::Dialogs {
  public:
   platform::MsgResult Message(std::string_view caption, std::string_view text,
-                              platform::MsgButtons buttons, platform::MsgIcon icon) override {
+                              platform::MsgButtons buttons, platform::MsgIcon icon,
+                              platform::MsgResult defaultButton) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    messages_.push_back({std::string(caption), std::string(text), buttons, icon});
+    messages_.push_back({std::string(caption), std::string(text), buttons, icon, defaultButton});
     if (!answers_.empty()) {
       auto a = answers_.front();
       answers_.pop_front();

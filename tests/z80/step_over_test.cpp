@@ -131,6 +131,7 @@ TEST(StepOverQuestion, AskedAfterEveryMillionSteps) {
             "Выполнен 1 000 000 циклов,\nно управление на следующий адрес\nне передано!\n"
             "Остановить исполнение?");
   EXPECT_EQ(m[0].buttons, platform::MsgButtons::OkCancel);
+  EXPECT_EQ(m[0].default_button, platform::MsgResult::Ok);
   EXPECT_EQ(h.S().PC, 0x8000);
 }
 

@@ -32,14 +32,14 @@ bool DebuggerInputNumber(const char* Caption, const char* Prompt, int& Value, co
     const std::optional<int32_t> n = platform::ConvertNumber(text);
     if (!n) {
       dialogs.Message(z80::kCaption, "Требуется ввести число!", platform::MsgButtons::Ok,
-                      platform::MsgIcon::Error);
+                      platform::MsgIcon::Error, platform::MsgResult::Ok);
       continue;
     }
     if (*n < Low || *n > High) {
       dialogs.Message(z80::kCaption,
                       "Требуется число в диапазоне " + std::to_string(Low) + "..." +
                           std::to_string(High) + " !",
-                      platform::MsgButtons::Ok, platform::MsgIcon::Error);
+                      platform::MsgButtons::Ok, platform::MsgIcon::Error, platform::MsgResult::Ok);
       continue;
     }
     Value = *n;
