@@ -78,8 +78,9 @@ struct Host : testing_support::RecordingDialogs {
   static void OnBreakpoint(void* u) { Of(u).Destroy(Callback::Breakpoint); }
   // The step-over's question is this dialogs backend's message.
   platform::MsgResult Message(std::string_view caption, std::string_view text,
-                              platform::MsgButtons buttons, platform::MsgIcon icon) override {
-    const auto answer = RecordingDialogs::Message(caption, text, buttons, icon);
+                              platform::MsgButtons buttons, platform::MsgIcon icon,
+                              platform::MsgResult defaultButton) override {
+    const auto answer = RecordingDialogs::Message(caption, text, buttons, icon, defaultButton);
     Destroy(Callback::Question);
     return answer;
   }
