@@ -17,6 +17,7 @@ case "$variant" in
 esac
 cmake -S . -B "$dir" -G Ninja "${extra[@]}" >/dev/null
 log="$dir/build.log"
+echo "Building $dir/ (its output goes to $log)" >&2
 if ! cmake --build "$dir" --parallel "$(nproc)" >"$log" 2>&1; then
   cat "$log" >&2
   exit 1

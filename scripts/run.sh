@@ -22,6 +22,7 @@ old_settings=build-run/settings/OVRIN/OVRIN.ini
 if [ -f "$old_settings" ] && [ ! -e "$settings" ]; then
   mkdir -p "$(dirname "$settings")"
   mv "$old_settings" "$settings"
+  rmdir build-run/settings/OVRIN build-run/settings 2>/dev/null || true
 fi
 bash scripts/free_rom_settings.sh "$settings" build-run/bin
 cd "$user_dir"
