@@ -18,10 +18,35 @@ for p in "${pkgs[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
   [ "$status" = installed ] || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+# What a user who cannot install packages is told to do instead.
+how_to_install() {
+  cat >&2 <<EOF
+Either install them as root and run this command again:
+  su -c 'apt-get update && apt-get install -y ${missing[*]}'
+or, as root, install sudo and allow $(id -un) to use it (apt-get install sudo;
+adduser $(id -un) sudo; then log in again), and run this command again.
+EOF
+}
+
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Installing them needs root, and sudo is not installed." >&2
+    how_to_install
+    exit 1
+  fi
+  SUDO=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+# sudo clears the environment, so the frontend goes through env.
+if ! { "${SUDO[@]}" apt-get update -qq &&
+       "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"; }; then
+  echo "Could not install: ${missing[*]}" >&2
+  # apt's own message above says why; through sudo, the cause may also be a
+  # user that sudo does not allow.
+  [ ${#SUDO[@]} -eq 0 ] || how_to_install
+  exit 1
 fi

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the emulator.
+# Installs what is missing, builds, and starts the emulator with the user's
+# own settings, naming the free ROM in them when they name no ROM set.
 set -euo pipefail
 # File names on the command line are the user's, relative to where the user
 # is: the program starts there, not in the checkout.
 user_dir="$PWD"
+settings="${XDG_CONFIG_HOME:-$HOME/.config}/OVRIN/OVRIN.ini"
+[[ "$settings" == /* ]] || settings="$user_dir/$settings"
 cd "$(dirname "$0")/.."
 root="$PWD"
 bash scripts/deps.sh run
@@ -13,23 +16,14 @@ if [ ! -x build-run/bin/ovrin ]; then
   exit 1
 fi
 
-# Without settings of the user's own, start from a settings folder in the
-# build tree whose ROM files are the free ROM of the opense-basic package, so
-# that a fresh machine boots to BASIC. Save params then writes there too.
-user_settings="${XDG_CONFIG_HOME:-$HOME/.config}/OVRIN/OVRIN.ini"
-if [ ! -f "$user_settings" ]; then
-  export XDG_CONFIG_HOME="$root/build-run/settings"
-  settings="$XDG_CONFIG_HOME/OVRIN/OVRIN.ini"
-  if [ ! -f "$settings" ]; then
-    mkdir -p "$(dirname "$settings")"
-    cat > "$settings" <<'INI'
-[General]
-ROMFILE0=/usr/share/spectrum-roms/opense-stub.rom
-ROMFILE1=/usr/share/spectrum-roms/opense.rom
-ROMFILE2=
-ROMFILE3=
-INI
-  fi
+# Earlier versions of this script kept the settings in the build tree; what
+# was saved there becomes the user's settings when the user has none.
+old_settings=build-run/settings/OVRIN/OVRIN.ini
+if [ -f "$old_settings" ] && [ ! -e "$settings" ]; then
+  mkdir -p "$(dirname "$settings")"
+  mv "$old_settings" "$settings"
+  rmdir build-run/settings/OVRIN build-run/settings 2>/dev/null || true
 fi
+bash scripts/free_rom_settings.sh "$settings" build-run/bin
 cd "$user_dir"
 exec "$root/build-run/bin/ovrin" "$@"
