@@ -141,6 +141,10 @@ class TDiskImage {
   enum class FlushResult { Done, Passing, Lasting };
   // Flush, telling the two kinds of failure apart; the error is shown either way.
   FlushResult FlushOrExplain();
+  // Flush before the program ends: after any failure the user is asked
+  // whether to give up the changes, the safe answer keeping them. False when
+  // they are kept (the disk stays modified).
+  bool FlushOrDiscard();
 
   // Takes a built disk as the drive's contents.
   void Insert(TDiskContents contents, ImageFormat format, bool writeProtect,

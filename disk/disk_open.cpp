@@ -79,6 +79,15 @@ bool TDiskImage::AskToDiscardChanges() const {
                                platform::MsgResult::No) == platform::MsgResult::Yes;
 }
 
+bool TDiskImage::FlushOrDiscard() {
+  // Nothing can wait for a later try on the way out, so a passing failure
+  // is asked about too.
+  if (FlushOrExplain() == FlushResult::Done) return true;
+  if (!AskToDiscardChanges()) return false;
+  Modified = false;
+  return true;
+}
+
 bool TDiskImage::Open(const std::string& name, bool writeProtect) {
   // A disk whose write-back failed stays in the drive: replacing it would
   // lose the user's changes. When the write can never succeed, the user may

@@ -71,6 +71,19 @@ bool FlushAllDrives(disk::T1818VG93& controller) {
   return ok;
 }
 
+bool WriteBackBeforeExit(IFileMachine& machine) {
+  // The run thread writes sectors into these very tracks; on the way out it
+  // is not started again.
+  const bool running = machine.IsCpuRunning();
+  if (running) machine.StopCpu();
+  for (int drive = 0; drive < 4; ++drive) {
+    if (machine.FlushDriveOrDiscard(drive)) continue;
+    if (running) machine.StartCpu();
+    return false;
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // The program's machine
 
@@ -107,6 +120,7 @@ bool TMachineFiles::InsertDisk(int drive, const std::string& name) { return disk
 std::string TMachineFiles::DiskFileName(int drive) { return disk_->GetDiskFileName(drive); }
 bool TMachineFiles::DiskWriteProtect(int drive) { return disk_->Drive(drive).WriteProtect; }
 bool TMachineFiles::FlushDrive(int drive) { return disk_->Drive(drive).Flush(); }
+bool TMachineFiles::FlushDriveOrDiscard(int drive) { return disk_->Drive(drive).FlushOrDiscard(); }
 
 void TMachineFiles::ResetTrdos() {
   machine_.ResetToTrdos();
@@ -204,4 +218,14 @@ void TFileCommands::SubMenuSaveBINClick() {
                    65536 - SaveStart))
     return;
   SaveMemoryBlock(machine_, name, static_cast<uint16_t>(SaveStart), static_cast<uint32_t>(SaveLength));
+}
+
+bool TFileCommands::WriteBackBeforeExit() {
+  // Full screen is left for good when the program ends, and only given
+  // back when it goes on.
+  const bool fullScreen = screen_.IsFullScreen && screen_.IsFullScreen();
+  if (fullScreen && screen_.LeaveFullScreen) screen_.LeaveFullScreen();
+  if (::WriteBackBeforeExit(machine_)) return true;
+  if (fullScreen && screen_.EnterFullScreen) screen_.EnterFullScreen();
+  return false;
 }

@@ -39,6 +39,9 @@ class IFileMachine {
   virtual std::string DiskFileName(int drive) = 0;
   virtual bool DiskWriteProtect(int drive) = 0;  // the image's own flag
   virtual bool FlushDrive(int drive) = 0;
+  // Before the program ends: a failed write-back asks whether to give up the
+  // drive's changes. False when the user keeps them.
+  virtual bool FlushDriveOrDiscard(int drive) = 0;
   // The Reset TR-DOS command on a stopped processor: reset into TR-DOS and
   // one processor step.
   virtual void ResetTrdos() = 0;
@@ -63,6 +66,12 @@ bool OpenFile(IFileMachine& machine, const std::string& fileName, bool writeProt
 // failed.
 bool FlushAllDrives(IFileMachine& machine);
 bool FlushAllDrives(disk::T1818VG93& controller);
+
+// Before the program ends, with the processor stopped: writes back the four
+// drives' images, and where one fails asks whether to give up its changes.
+// False when the user keeps them: the program goes on running as it was, the
+// processor started again if it was running. True leaves it stopped.
+bool WriteBackBeforeExit(IFileMachine& machine);
 
 // The program's machine behind IFileMachine: its processor, its disk
 // controller and a tape deck of its own.
@@ -89,6 +98,7 @@ class TMachineFiles final : public IFileMachine {
   std::string DiskFileName(int drive) override;
   bool DiskWriteProtect(int drive) override;
   bool FlushDrive(int drive) override;
+  bool FlushDriveOrDiscard(int drive) override;
   void ResetTrdos() override;
   uint8_t ReadMemory(uint16_t address) override;
   void PatchMemory(uint16_t address, uint8_t value) override;
@@ -124,6 +134,10 @@ class TFileCommands {
   void SubMenuSaveSnapshotClick();
   // Writes back the disks; the caller then disables the menu item.
   bool SubMenuSaveDisksClick() { return FlushAllDrives(machine_); }
+  // The way out of the program (File > Exit, the window's close button):
+  // WriteBackBeforeExit out of full screen, so that its questions show.
+  // False keeps the program running, in full screen again if it was.
+  bool WriteBackBeforeExit();
 
   TFileDialog OpenDiskDialog = MakeOpenDiskDialog();
   TFileDialog OpenAllDialog = MakeOpenAllDialog();

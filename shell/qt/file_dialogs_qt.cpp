@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCompleter>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -70,13 +71,32 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
     if (d.FilterIndex >= 1 && d.FilterIndex <= filters.size()) selectNameFilter(filters[d.FilterIndex - 1]);
     setDefaultSuffix(QString::fromStdString(d.DefaultExt));
     if (!d.FileName.empty()) {
-      selectFile(FromName(d.FileName));
+      ProposeName(FromName(d.FileName));
     } else if (QLineEdit* edit = NameLine()) {
       // No name to propose (an empty drive): not the last one either.
       edit->clear();
     }
     readOnly_->setChecked(d.ReadOnly);
     chosen_.clear();
+  }
+
+  // The toolkit proposes a name in a folder that has gone (a removed stick)
+  // relative to the folder it shows, so Enter would take it somewhere else:
+  // the name is proposed whole, in the nearest folder that is still there.
+  void ProposeName(const QString& name) {
+    const QFileInfo info(name);
+    if (info.absoluteDir().exists()) {
+      selectFile(name);
+      return;
+    }
+    QString folder = info.absolutePath();
+    while (!QDir(folder).exists()) {
+      const QString up = QFileInfo(folder).path();
+      if (up == folder) break;
+      folder = up;
+    }
+    setDirectory(folder);
+    if (QLineEdit* edit = NameLine()) edit->setText(info.absoluteFilePath());
   }
 
   QCheckBox& ReadOnlyBox() { return *readOnly_; }

@@ -1,13 +1,14 @@
 // Program entry: the start stamps, the Qt application and the dialogs
 // backend, the main window and then the machine, the message loop, and an
 // orderly end in which the processor library shuts down while the GUI still
-// exists.
+// exists. SIGINT, SIGTERM and SIGHUP end the run as closing the window does.
 #include <QApplication>
 #include <cstdio>
 #include <exception>
 
 #include "platform/dialogs.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/termination_signals.h"
 #include "shell/qt/forms.h"
 #include "shell/qt/program_objects.h"
 #include "shell/program_entry.h"
@@ -27,6 +28,9 @@ int main(int argc, char** argv) {
     TMainFormOptions options;
     options.FirstRunAssociations = ShowFormRegistryModal;
     TProgramObjects objects(options);
+    // A signal takes the window's own way out: disks and the CMOS file are
+    // written, and a disk that cannot be may keep the program running.
+    platform::qt::TerminationSignals termination([&objects] { return objects.Form().close(); });
     objects.Form().FormShow();
     status = app.exec();
   } catch (const std::exception& e) {

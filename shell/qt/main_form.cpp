@@ -171,8 +171,20 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!WriteBackBeforeClosing()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
+}
+
+bool TMainForm::WriteBackBeforeClosing() {
+  // While the window is still there: a write-back that fails once it has
+  // gone could only report the loss. The user who keeps a disk's changes
+  // keeps the program running to save them.
+  if (closed_ || !shown_ || !files_) return true;
+  return files_->Commands.WriteBackBeforeExit();
 }
 
 void TMainForm::ActivateDisplay(bool active) {

@@ -56,6 +56,10 @@ class TMainForm final : public QMainWindow, public IMenuWindow {
   // Stops the processor, releases the input devices and writes the CMOS
   // file. Runs once, from closing the window or from the program's end.
   void FormClose();
+  // The way out (File > Exit, the close button, Alt+F4, a signal): writes
+  // back the modified disks; false when the user keeps changes that could
+  // not be written, and the window stays.
+  bool WriteBackBeforeClosing();
 
   // Full screen hides the menu bar; the window's actions keep the shortcuts.
   void EnterFullScreen() override;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <algorithm>
+#include <optional>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,11 +14,22 @@
 #include "shell/qt/dialog_window.h"
 
 // Hands every keystroke in a value cell to the form, as the grid's
-// edit-text event does, not only the finished edit.
+// edit-text event does, not only the finished edit. Escape makes the grid
+// show the cell's old text again; the form then goes back to where it was
+// when the edit began, so that Apply cannot store what no cell shows.
 class TTimingForm::CellEditor final : public QStyledItemDelegate {
  public:
-  explicit CellEditor(TTimingForm& form) : QStyledItemDelegate(&form), form_(form) {}
+  explicit CellEditor(TTimingForm& form) : QStyledItemDelegate(&form), form_(form) {
+    connect(this, &QAbstractItemDelegate::closeEditor, &form_, [this](QWidget*, EndEditHint hint) {
+      if (hint == RevertModelCache && before_) {
+        form_.dialog_ = *before_;
+        form_.ShowState(false);
+      }
+      before_.reset();
+    });
+  }
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+    before_ = form_.dialog_;
     auto* edit = new QLineEdit(parent);
     const int row = index.row();
     connect(edit, &QLineEdit::textEdited, &form_, [this, row](const QString& text) {
@@ -28,6 +40,7 @@ class TTimingForm::CellEditor final : public QStyledItemDelegate {
 
  private:
   TTimingForm& form_;
+  mutable std::optional<TTimingDialog> before_;
 };
 
 TTimingForm::TTimingForm(TZXHardware& machine, QWidget* parent) : QDialog(parent), machine_(machine) {

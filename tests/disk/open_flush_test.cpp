@@ -312,6 +312,29 @@ TEST_F(OpenFlush, LastingRefusalAsksBeforeGivingUpTheChanges) {
   }
 }
 
+// On the way out a passing failure (a failing file system) is asked about
+// as a lasting one is: nothing can wait for a later try. No keeps the
+// changes, Yes gives them up with the file left as it was.
+TEST_F(OpenFlush, FlushOrDiscardAsksAlsoAfterAPassingFailure) {
+  const std::string path = MakeTrd("game.trd");
+  const auto original = ReadFile(path);
+  disk_test::ControllerPorts ports;
+  ASSERT_TRUE(ports.fdc.InsertDisk(0, path));
+  ports.Select(0, 0);
+  ports.WriteSector(1, std::vector<uint8_t>(256, 0xE5));
+  TDiskImage& drive = ports.fdc.Drive(0);
+  platform::SetFileWriterForTesting([](const std::string&, const void*, size_t) { return false; });
+  for (const MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+    dialogs.Clear();
+    dialogs.Script({MsgResult::Ok, answer});
+    EXPECT_EQ(drive.FlushOrDiscard(), answer == MsgResult::Yes);
+    EXPECT_EQ(Texts().size(), 2u);
+    EXPECT_EQ(drive.Modified, answer == MsgResult::No);
+  }
+  platform::SetFileWriterForTesting(nullptr);
+  EXPECT_EQ(ReadFile(path), original);
+}
+
 // Whatever makes an open fail, the drive remembers the name it was given, so
 // that its open dialog proposes that file again.
 TEST_F(OpenFlush, FailedOpenKeepsTheNameItWasGiven) {

@@ -86,6 +86,59 @@ TEST(DialogWindows, TimingGridTakesBackTheUnsignedPatternItShows) {
   EXPECT_EQ(form.ValuesGrid->item(7, 1)->text(), "4");
 }
 
+// Escape in a cell being edited takes back, with the cell's text, what its
+// keystrokes told the window: the preset, Apply's state and the value Apply
+// stores are those from before the edit. Enter keeps the edit.
+TEST(DialogWindows, TimingGridEscapeTakesBackTheEdit) {
+  Dialogs d(&platform::SetDialogs);
+  auto m = MakeMachine();
+  TTimingForm form(*m);
+  const struct {
+    const char* name;
+    const char* before;  // an edit taken with Enter first, if any
+    const char* typed;
+    Qt::Key key;
+    const char* preset;
+    bool applyEnabled;
+    uint32_t stored;
+  } cases[] = {
+      {"Escape", nullptr, "70", Qt::Key_Escape, "Pentagon", false, 80},
+      {"Escape from a value Apply refuses", nullptr, "24", Qt::Key_Escape, "Pentagon", false, 80},
+      {"Escape after an edit taken", "64", "70", Qt::Key_Escape, "<User defined>", true, 64},
+      {"Enter", nullptr, "70", Qt::Key_Return, "<User defined>", true, 70},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    m->Timing.timeScreenBeginLines = 80;
+    form.ShowTimingForm();
+    const auto edit = [&form](const char* text, Qt::Key key) {
+      QTableWidget& grid = *form.ValuesGrid;
+      // Moving onto the cell may already open its editor.
+      grid.setCurrentCell(5, 1);
+      const QModelIndex cell = grid.model()->index(5, 1);
+      if (!grid.indexWidget(cell)) grid.editItem(grid.item(5, 1));
+      auto* editor = qobject_cast<QLineEdit*>(grid.indexWidget(cell));
+      ASSERT_NE(editor, nullptr);
+      editor->selectAll();
+      QTest::keyClicks(editor, text);
+      QTest::keyClick(editor, key);
+      QCoreApplication::processEvents();
+    };
+    if (c.before) edit(c.before, Qt::Key_Return);
+    edit(c.typed, c.key);
+    EXPECT_EQ(form.ValuesGrid->item(5, 1)->text().toStdString(),
+              c.key == Qt::Key_Escape ? (c.before ? c.before : "80") : c.typed);
+    EXPECT_EQ(form.PresetCombo->currentText().toStdString(), c.preset);
+    EXPECT_EQ(form.ButtonOK->isEnabled(), c.applyEnabled);
+    form.ButtonOKClick();  // also where the button is greyed
+    EXPECT_EQ(d.dialogs.Count(), 0u);
+    EXPECT_EQ(m->Timing.timeScreenBeginLines, c.stored);
+    form.ShowTimingForm();
+    EXPECT_EQ(form.ValuesGrid->item(5, 1)->text().toStdString(), std::to_string(c.stored));
+    form.hide();
+  }
+}
+
 // The value column holds the widest value, also where a larger font leaves
 // no room for both columns at their natural widths; the grid stays inside
 // the window.

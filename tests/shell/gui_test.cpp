@@ -18,10 +18,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <set>
 #include <thread>
 
+#include "disk/disk_image.h"
 #include "platform/files.h"
 #include "platform/qt/input_capture.h"
 #include "platform/qt/qt_dialogs.h"
@@ -440,6 +442,95 @@ TEST(MainWindowStart, FullScreenStartEntersFullScreenBeforeTheProcessorRuns) {
     form.AttachMachine(nullptr);
   }
   EXPECT_EQ(dialogs.dialogs.Count(), 0u);  // not a first run, no ROM to miss
+  platform::SetProgramDirectoryForTesting("");
+  fs::remove_all(dir);
+}
+
+// Closing with a disk whose folder has gone asks while the window is still
+// shown. No keeps the program running with the disk's changes, which the
+// save-disks command writes once the folder is back, and closing is then
+// quiet; Yes closes and leaves the old file as it was.
+TEST(MainWindowStart, ClosingAsksAboutADiskThatCannotBeWrittenBack) {
+  char tmpl[] = "/tmp/ovrin-gui-close-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  platform::SetProgramDirectoryForTesting(dir);
+  fs::create_directories(dir + "/OVRIN");
+  std::ofstream(dir + "/OVRIN/OVRIN.ini") << "[General]\nInstalled=Yes\nROMFILE0=\nROMFILE1=\nROMFILE2=\nROMFILE3=\n";
+  const std::string stick = dir + "/stick";
+  const std::string image = stick + "/game.trd";
+  const std::vector<uint8_t> old(80 * 2 * 16 * 256, 0);
+  // Where the changed byte lies in the file: sector 9 of the first track.
+  const size_t changed = 8 * 256;
+
+  struct WatchingDialogs : testing_support::RecordingDialogs {
+    std::function<void()> shown;
+    platform::MsgResult Message(std::string_view caption, std::string_view text, platform::MsgButtons buttons,
+                                platform::MsgIcon icon, platform::MsgResult defaultButton) override {
+      if (shown) shown();
+      return RecordingDialogs::Message(caption, text, buttons, icon, defaultButton);
+    }
+  };
+  for (const platform::MsgResult answer : {platform::MsgResult::No, platform::MsgResult::Yes}) {
+    SCOPED_TRACE(answer == platform::MsgResult::No ? "kept" : "given up");
+    fs::create_directories(stick);
+    ASSERT_TRUE(platform::WriteFileAtomic(image, old));
+    WatchingDialogs dialogs;
+    platform::Dialogs* previous = platform::SetDialogs(&dialogs);
+    {
+      TMainFormOptions options;
+      options.SettingsPath = dir + "/OVRIN/OVRIN.ini";
+      options.ClockMeasureSleep = std::chrono::milliseconds(10);
+      TMainForm form(options);
+      TZXHardware machine(&form);
+      form.AttachMachine(&machine);
+      form.FormShow();
+      machine.FloppyController.DriveWriteProtect[0] = false;
+      ASSERT_TRUE(machine.FloppyController.InsertDisk(0, image));
+      disk::TDiskImage& drive = machine.FloppyController.Drive(0);
+      ASSERT_FALSE(drive.WriteProtect);
+      machine.WithCpuStopped([&] {
+        drive.Disk().Track(0, 0)->Data[disk::TrdosDataOffset(9)] = 0x55;
+        drive.Modified = true;
+      });
+      fs::remove_all(stick);
+
+      std::vector<bool> windowShown;
+      dialogs.shown = [&] { windowShown.push_back(form.isVisible()); };
+      dialogs.Script({platform::MsgResult::Ok, answer});
+      form.close();
+      const auto msgs = dialogs.Messages();
+      ASSERT_EQ(msgs.size(), 2u);
+      EXPECT_EQ(msgs[0].text, "Ошибка записи файла!");
+      EXPECT_NE(msgs[1].text.find("Отказаться от этих изменений"), std::string::npos);
+      EXPECT_EQ(msgs[1].default_button, platform::MsgResult::No);
+      EXPECT_EQ(windowShown, (std::vector<bool>{true, true}));
+      if (answer == platform::MsgResult::No) {
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_TRUE(machine.IsCpuRunning());
+        EXPECT_TRUE(drive.Modified);
+        fs::create_directories(stick);
+        form.Commands()->SubMenuSaveDisksClick();
+        EXPECT_FALSE(drive.Modified);
+        const auto written = platform::ReadWholeFile(image).value_or(std::vector<uint8_t>{});
+        ASSERT_EQ(written.size(), old.size());
+        EXPECT_EQ(written[changed], 0x55);
+        dialogs.Clear();
+        form.close();
+        EXPECT_EQ(dialogs.Count(), 0u);
+      } else {
+        // The stick comes back: nothing is written to it on the way out.
+        fs::create_directories(stick);
+        ASSERT_TRUE(platform::WriteFileAtomic(image, old));
+      }
+      EXPECT_FALSE(form.isVisible());
+      form.AttachMachine(nullptr);
+    }
+    if (answer == platform::MsgResult::Yes) {
+      EXPECT_EQ(platform::ReadWholeFile(image), old);
+    }
+    EXPECT_EQ(dialogs.Count(), answer == platform::MsgResult::No ? 0u : 2u);
+    platform::SetDialogs(previous);
+  }
   platform::SetProgramDirectoryForTesting("");
   fs::remove_all(dir);
 }

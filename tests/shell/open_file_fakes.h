@@ -113,6 +113,12 @@ class RecordingMachine : public IFileMachine {
   std::string DiskFileName(int drive) override { return "current" + std::to_string(drive) + ".trd"; }
   bool DiskWriteProtect(int drive) override { return drive == 1; }
   bool FlushDrive(int drive) override { return Log("flush " + std::to_string(drive)); }
+  // The drive whose changes the user keeps when its write-back fails.
+  int keptDrive = -1;
+  bool FlushDriveOrDiscard(int drive) override {
+    Log("flush or discard " + std::to_string(drive));
+    return drive != keptDrive;
+  }
   void ResetTrdos() override { Log(running ? "reset while running" : "reset"); }
   uint8_t ReadMemory(uint16_t address) override { return static_cast<uint8_t>(address); }
   void PatchMemory(uint16_t, uint8_t) override {}

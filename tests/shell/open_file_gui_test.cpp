@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -164,6 +165,42 @@ TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {
   WhenShown([&](QFileDialog&, QLineEdit& edit) { shown = edit.text(); });
   EXPECT_FALSE(backend.Execute(disk));
   EXPECT_EQ(shown, "");
+}
+
+// A drive's image whose folder has gone (a removed stick) is proposed by its
+// whole name in the nearest folder still there, so Enter takes that name and
+// not one in whatever folder the dialog shows; a folder that is there shows
+// the bare name in it.
+TEST_F(QtFileDialogs, AGoneFolderIsProposedByTheWholeName) {
+  TempDir dir;
+  TempDir elsewhere;
+  fs::create_directories(dir.path + "/usb2");
+  const struct {
+    const char* name;
+    std::string file;
+    std::string shownName, shownFolder;
+  } cases[] = {
+      {"folder there", dir.path + "/usb2/d2.trd", "d2.trd", dir.path + "/usb2"},
+      {"folder gone", dir.path + "/usb3/d2.trd", dir.path + "/usb3/d2.trd", dir.path},
+      {"two levels gone", dir.path + "/usb3/games/d2.trd", dir.path + "/usb3/games/d2.trd", dir.path},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TQtFileDialogs backend;
+    TFileDialog disk = MakeOpenDiskDialog();
+    disk.InitialDir = elsewhere.path;
+    disk.FileName = c.file;
+    QString shownName, shownFolder;
+    WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+      shownName = edit.text();
+      shownFolder = q.directory().absolutePath();
+      QTest::keyClick(&edit, Qt::Key_Return);
+    });
+    ASSERT_TRUE(backend.Execute(disk));
+    EXPECT_EQ(shownName.toStdString(), c.shownName);
+    EXPECT_EQ(shownFolder.toStdString(), c.shownFolder);
+    EXPECT_EQ(disk.Files, std::vector<std::string>{c.file});
+  }
 }
 
 QPushButton& OpenButton(QFileDialog& q) {

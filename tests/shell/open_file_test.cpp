@@ -246,4 +246,28 @@ TEST_F(FileCommandsTest, SaveDisksFlushesAllFourStopped) {
   EXPECT_EQ(machine.log, (Log{"stop", "flush 0", "flush 1", "flush 2", "flush 3", "start"}));
 }
 
+// The way out writes all four drives with the processor stopped and leaves
+// it stopped; a drive whose changes the user keeps ends the writing there
+// and gives the running program back in full screen as it was.
+TEST_F(FileCommandsTest, WriteBackBeforeExit) {
+  for (const int kept : {-1, 1}) {
+    SCOPED_TRACE(kept);
+    machine.log.clear();
+    machine.running = true;
+    machine.keptDrive = kept;
+    Log screen;
+    TFileCommands withScreen(machine, files,
+                             TScreenModeHooks{[] { return true; }, [&] { screen.push_back("leave"); },
+                                              [&] { screen.push_back("enter"); }});
+    EXPECT_EQ(withScreen.WriteBackBeforeExit(), kept < 0);
+    if (kept < 0) {
+      EXPECT_EQ(machine.log, (Log{"stop", "flush or discard 0", "flush or discard 1", "flush or discard 2",
+                                  "flush or discard 3"}));
+    } else {
+      EXPECT_EQ(machine.log, (Log{"stop", "flush or discard 0", "flush or discard 1", "start"}));
+    }
+    EXPECT_EQ(screen, kept < 0 ? Log{"leave"} : (Log{"leave", "enter"}));
+  }
+}
+
 }  // namespace
