@@ -256,6 +256,9 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
         stream.resize(stream.size() + 1000, 0x33);
         ports.Seek(1);
         ports.WriteTrack(stream);
+        const auto walk = WalkTrackIds(ports.fdc.Drive(0).Disk(), 1, 0, 100);
+        ASSERT_EQ(walk.Ids.size(), 16u);
+        ASSERT_TRUE(walk.Ids.back().DataFound && !walk.Ids.back().DataFits);
         ports.Seek(0);
         ports.WriteSector(1, std::vector<uint8_t>(256, 0x5A));
         break;
