@@ -170,7 +170,6 @@ void TDiskImage::Eject() {
   Modified = false;
   Format = ImageFormat::None;
   FileName.clear();
-  FileReadOnly = false;
 }
 
 // ---------------------------------------------------------------------------

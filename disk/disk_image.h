@@ -158,12 +158,12 @@ class TDiskImage {
   uint8_t MaxSide() const { return disk_.MaxSide; }
 
   std::string FileName;
-  // The file itself may not be written (its mode, or a read-only file
-  // system): the drive is write-protected, whatever the user chose.
-  bool FileReadOnly = false;
   ImageFormat Format = ImageFormat::None;
   // Read by the shell's menu while the controller may set it.
   std::atomic<bool> Modified{false};
+  // Also set at opening when the file may not be replaced (its mode, its
+  // folder, a read-only file system) and for a disk built from HOBETA files;
+  // the controller then protects the drive too.
   bool WriteProtect = true;
   bool Inserted = false;
   bool AddBoot = false;

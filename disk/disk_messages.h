@@ -31,6 +31,7 @@ enum class DiskMessage {
   Td0Crc,
   Td0Version,
   Td0DosAllocated,
+  OpenInAnotherDrive,  // takes the file name
   Count
 };
 
@@ -69,6 +70,9 @@ inline constexpr std::array<DiskMessageText, static_cast<size_t>(DiskMessage::Co
         {DiskMessage::Td0Version, "Неизвестная версия файла TD0!"},
         {DiskMessage::Td0DosAllocated,
          "Файлы TD0 в формате DOS Allocated sectors were copied не поддерживаются!"},
+        {DiskMessage::OpenInAnotherDrive,
+         "Файл %s уже открыт для записи в другом дисководе!\n"
+         "Здесь он открыт только для чтения."},
     }};
 
 constexpr bool DiskMessagesInOrder() {
@@ -88,7 +92,7 @@ inline constexpr std::string_view kDiscardQuestion =
     "(формат файла их не вмещает или файл недоступен для записи).\n"
     "Отказаться от этих изменений и продолжить?";
 
-// The message's text; the open failure gets `argument` (the file name).
+// The message's text; those naming a file get `argument` (the file name).
 std::string DiskMessageString(DiskMessage m, std::string_view argument = {});
 
 // Message box with the engine's caption, an exclamation icon and OK.

@@ -65,8 +65,8 @@ bool TDiskImage::Load(const FormatHandler& handler, platform::InputFile& file,
   // A file we may not write, or may not replace in its folder, is held
   // write-protected rather than found out at the write-back; a disk built
   // from HOBETA files is never written back.
-  FileReadOnly = format != ImageFormat::Hobeta && !platform::CanReplaceFile(name);
-  Insert(std::move(result.Disk), format, format == ImageFormat::Hobeta || writeProtect || FileReadOnly,
+  const bool fileReadOnly = format != ImageFormat::Hobeta && !platform::CanReplaceFile(name);
+  Insert(std::move(result.Disk), format, format == ImageFormat::Hobeta || writeProtect || fileReadOnly,
          name);
   return true;
 }

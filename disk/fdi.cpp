@@ -128,9 +128,14 @@ std::optional<std::vector<uint8_t>> SaveFdi(const TDiskContents& disk) {
       uint64_t sectorOffset = 0;
       uint64_t need = 0;
       for (const TSectorInfo& id : walk.Ids) {
-        need += SectorNeed(id.DataFound, id.DataSize);
+        // A data field that neither its track nor any track of this format
+        // can hold is read by no controller: its ID is kept as one without
+        // data, and the rest of the disk with it.
+        const bool hasData =
+            id.DataFound && (id.DataFits || SectorNeed(true, id.DataSize) <= kStandardTrackLength);
+        need += SectorNeed(hasData, id.DataSize);
         uint8_t flags = kNoDataFlag;
-        if (id.DataFound) {
+        if (hasData) {
           if ((id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
           flags = id.DataMark == 0xF8 ? kDeletedFlag : 0;
           if (id.DataCrcOk) flags |= static_cast<uint8_t>((id.DataSize >> 7) & kCrcFlags);
@@ -141,7 +146,7 @@ std::optional<std::vector<uint8_t>> SaveFdi(const TDiskContents& disk) {
         for (int k = 0; k < 4; ++k) headers.push_back(id.IdByte(k));
         headers.push_back(flags);
         put16(static_cast<uint32_t>(sectorOffset));
-        if (id.DataFound) {
+        if (hasData) {
           for (uint32_t k = 0; k < id.DataSize; ++k) data.push_back(id.DataByte(k));
           sectorOffset += id.DataSize;
         }

@@ -235,15 +235,23 @@ std::optional<std::vector<uint8_t>> SaveTd0(const TDiskContents& disk) {
   put16(Td0Crc16(out));
   for (int c = 0; c < disk.Cylinders(); ++c) {
     for (int s = 0; s < disk.Sides(); ++s) {
+      // A count of 255 would read as the end of the image: a track with
+      // more IDs cannot be stored whole, and none of them may be dropped.
       const TrackIds walk = WalkTrackIds(disk, c, s, kMaxSectorsWritten);
+      if (walk.More) return std::nullopt;
       const uint8_t head[3] = {static_cast<uint8_t>(walk.Ids.size()), static_cast<uint8_t>(c),
                                static_cast<uint8_t>(s)};
       out.insert(out.end(), head, head + 3);
       out.push_back(static_cast<uint8_t>(Td0Crc16(head)));
       uint64_t need = 0;
       for (const TSectorInfo& id : walk.Ids) {
-        if (id.DataFound && (id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
-        const uint32_t size = id.DataFound ? id.DataSize : 0;
+        // A data field that neither its track nor any track of this format
+        // can hold is read by no controller: its ID is kept as one without
+        // data, and the rest of the disk with it.
+        const bool hasData =
+            id.DataFound && (id.DataFits || SectorNeed(id.DataSize) <= kStandardTrackLength);
+        if (hasData && (id.IdByte(3) & 31) > kMaxSizeCode) return std::nullopt;
+        const uint32_t size = hasData ? id.DataSize : 0;
         // Fields laid over one another take more than the track as sector
         // lists count it.
         need += SectorNeed(size);

@@ -1,5 +1,9 @@
 #include "disk/vg93.h"
 
+#include "disk/disk_messages.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -127,6 +131,7 @@ void T1818VG93::IdleForInsertion() {
 
 bool T1818VG93::InsertDisk(int drive, const std::string& name) {
   drive &= 3;
+  bool shared = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     IdleForInsertion();
@@ -137,16 +142,31 @@ bool T1818VG93::InsertDisk(int drive, const std::string& name) {
         Table(drive, c, s).sectors.clear();
       }
     Drive(drive).AddBoot = SclAddBoot;
+    shared = !DriveWriteProtect[static_cast<size_t>(drive)] && HeldWritableElsewhere(drive, name);
   }
   // Opening may ask the user; the lock is not held across the dialogs, whose
   // event loop may run the state window's register reads on this thread.
-  const bool ok = Drive(drive).Open(name, DriveWriteProtect[static_cast<size_t>(drive)]);
+  const bool ok = Drive(drive).Open(name, DriveWriteProtect[static_cast<size_t>(drive)] || shared);
+  if (ok && shared) ShowDiskImageError(DiskMessage::OpenInAnotherDrive, platform::ShortenForMessage(name));
   std::lock_guard<std::mutex> lock(mutex_);
-  // A file that may not be written protects the drive, so the disk system
-  // reports a write-protected disk instead of losing its writes.
-  if (Drive(drive).Inserted && Drive(drive).FileReadOnly) DriveWriteProtect[static_cast<size_t>(drive)] = true;
+  // A disk whose writes would never be kept (a file that may not be written,
+  // one another drive writes back, a disk built from HOBETA files) protects
+  // the drive, so the disk system reports a write-protected disk instead of
+  // losing its writes.
+  if (Drive(drive).Inserted && Drive(drive).WriteProtect) DriveWriteProtect[static_cast<size_t>(drive)] = true;
   RebuildDrive(drive);
   return ok;
+}
+
+bool T1818VG93::HeldWritableElsewhere(int drive, const std::string& name) const {
+  // Two drives writing one file back would each undo the other's changes.
+  for (int other = 0; other < kDrives; ++other) {
+    const TDiskImage& image = Drive(other);
+    if (other != drive && image.Inserted && !image.WriteProtect &&
+        platform::SameFile(image.FileName, name))
+      return true;
+  }
+  return false;
 }
 
 void T1818VG93::InsertDisk(int drive, TDiskContents contents, ImageFormat format,

@@ -165,6 +165,8 @@ class T1818VG93 {
   void IdleForInsertion();
   void RebuildSectorTable(int drive, int cylinder, int side);
   void RebuildDrive(int drive);
+  // Another drive holds the file at name and writes it back.
+  bool HeldWritableElsewhere(int drive, const std::string& name) const;
   TrackTable& Table(int drive, int cylinder, int side);
   const TrackTable& Table(int drive, int cylinder, int side) const;
 

@@ -186,6 +186,18 @@ bool CanReplaceFile(const std::string& path) {
   return ::faccessat(AT_FDCWD, ParentDirectory(target).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  struct stat sa {}, sb {};
+  const bool ha = ::stat(a.c_str(), &sa) == 0, hb = ::stat(b.c_str(), &sb) == 0;
+  if (ha && hb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (ha || hb) return false;
+  std::error_code ea, eb;
+  const auto ca = std::filesystem::weakly_canonical(a, ea);
+  const auto cb = std::filesystem::weakly_canonical(b, eb);
+  return ea || eb ? a == b : ca == cb;
+}
+
 InputFile::InputFile(const std::string& path) {
   // Only a regular file is opened at all: opening a device can have effects
   // of its own, and reading a FIFO would wait for a writer.
@@ -271,6 +283,9 @@ bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
   struct stat st {};
   bool exists = false;
   if (!WriteTarget(path, target, st, exists)) return false;
+  // The rename needs only the folder's permission: a file the user made
+  // read-only would be replaced all the same.
+  if (exists && !FileWritable(target)) return false;
   if (exists && st.st_nlink > 1) return RewriteInPlace(target, bytes, size);
 
   const std::string dir = ParentDirectory(target);

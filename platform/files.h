@@ -39,6 +39,11 @@ bool FileWritable(const std::string& path);
 // superuser wherever the file system is writable.
 bool CanReplaceFile(const std::string& path);
 
+// True when both paths name one file (through links, hard links and
+// different spellings of a path): the same device and inode, or for a path
+// where nothing lies yet, the same place once resolved.
+bool SameFile(const std::string& a, const std::string& b);
+
 // A regular file opened for reading. Opening never blocks and never opens a
 // FIFO, device or directory; those give NotRegular.
 class InputFile {
@@ -81,9 +86,10 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
 // written into an unnamed temporary file beside it, flushed and renamed over
 // it, and the directory is flushed before true is returned; a crash leaves
 // the old file whole and no temporary file. A file with other hard links, or
-// whose owner cannot be kept, is rewritten in place instead. On failure the
-// original file is untouched (rewritten in place: its space was reserved
-// first) and false is returned.
+// whose owner cannot be kept, is rewritten in place instead. A file that may
+// not be written (FileWritable) is not replaced, though its folder would
+// allow it. On failure the original file is untouched (rewritten in place:
+// its space was reserved first) and false is returned.
 bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
 inline bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data) {
   return WriteFileAtomic(path, data.data(), data.size());

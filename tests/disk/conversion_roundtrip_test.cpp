@@ -155,8 +155,8 @@ TEST_F(CreateAndWriteBack, NewImagesOfEveryWritableFormat) {
 }
 
 TEST_F(CreateAndWriteBack, WriterRefusalKeepsTheFileAndTheChanges) {
-  // Tracks the writers cannot store: a size code the readers refuse, and
-  // more IDs than FDI's one-byte count.
+  // Tracks the writers cannot store: a data field FDD cannot drop, and more
+  // IDs than FDI's and TD0's counts.
   RawTrack large;
   large.Id(0, 0, 1, 7).DataField(0xFB, Pattern(100, 1));
   RawTrack crowded;
@@ -164,7 +164,7 @@ TEST_F(CreateAndWriteBack, WriterRefusalKeepsTheFileAndTheChanges) {
   const struct {
     const char* name;
     RawTrack* track;
-  } cases[] = {{"big.fdd", &large}, {"big.td0", &large}, {"big.fdi", &large}, {"many.fdi", &crowded}};
+  } cases[] = {{"big.fdd", &large}, {"many.td0", &crowded}, {"many.fdi", &crowded}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir.File(c.name);
@@ -197,7 +197,7 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
   const auto smallScl = disk_test::MakeScl(
       {{"one     ", 'C', 0, 0, 40, 1}, {"two     ", 'B', 0, 0, 90, 2}, {"three   ", 'C', 0, 0, 7, 3}});
 
-  enum Change { kOverlappingIds, kZeroedSystemSector, kLastSectorOfFullScl };
+  enum Change { kOverlappingIds, kZeroedSystemSector, kLastSectorOfFullScl, kFieldLargerThanTrack };
   const struct {
     const char* file;
     Change change;
@@ -210,6 +210,9 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
       {"b.fdi", kZeroedSystemSector, true},  {"b.fdd", kZeroedSystemSector, true},
       {"b.udi", kZeroedSystemSector, true},  {"b.td0", kZeroedSystemSector, true},
       {"full.scl", kLastSectorOfFullScl, true},
+      // FDI and TD0 keep such an ID without its data; FDD has no way to.
+      {"c.fdi", kFieldLargerThanTrack, true}, {"c.td0", kFieldLargerThanTrack, true},
+      {"c.fdd", kFieldLargerThanTrack, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -223,7 +226,7 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
         const auto bytes = handler->Save(d);
         return std::vector<std::string>{bytes ? std::string(bytes->begin(), bytes->end()) : ""};
       }
-      return Describe(d);
+      return Describe(d, true);
     };
     const std::string path = dir.File(c.file);
     const auto original = format == ImageFormat::Scl ? (c.change == kLastSectorOfFullScl ? fullScl : smallScl)
@@ -243,6 +246,23 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
       case kZeroedSystemSector:
         ports.WriteSector(9, std::vector<uint8_t>(256, 0));
         break;
+      case kFieldLargerThanTrack: {
+        // Fifteen sectors, then an ID whose size code 7 asks for 16 KB.
+        auto stream = disk_test::FormatStream(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 0xE5);
+        stream.resize(stream.size() - 200);
+        const std::vector<uint8_t> huge = {0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFE, 1, 0, 16, 7, 0xF7,
+                                           0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFB};
+        stream.insert(stream.end(), huge.begin(), huge.end());
+        stream.resize(stream.size() + 1000, 0x33);
+        ports.Seek(1);
+        ports.WriteTrack(stream);
+        const auto walk = WalkTrackIds(ports.fdc.Drive(0).Disk(), 1, 0, 100);
+        ASSERT_EQ(walk.Ids.size(), 16u);
+        ASSERT_TRUE(walk.Ids.back().DataFound && !walk.Ids.back().DataFits);
+        ports.Seek(0);
+        ports.WriteSector(1, std::vector<uint8_t>(256, 0x5A));
+        break;
+      }
       case kLastSectorOfFullScl:
         ports.Select(0, 1);
         ports.Seek(127);

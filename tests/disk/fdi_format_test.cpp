@@ -182,11 +182,12 @@ TEST(Fdi, WriterRefusesWhatItCannotHold) {
   EXPECT_FALSE(SaveFdi(disk));
 
   // Sector offsets past 16 bits: nine 8192-byte data fields overlapping
-  // around a ring start at 8 x 8192.
+  // around a ring start at 8 x 8192. The track holds them, so they are
+  // readable data the format cannot store.
   RawTrack big;
   for (uint8_t k = 1; k <= 9; ++k) big.Id(0, 0, k, 6).DataField(0xFB, {1, 2, 3});
   TDiskContents wide(1, 1);
-  PutTrack(wide, 0, 0, big.Build());
+  PutTrack(wide, 0, 0, big.Build(65535));
   EXPECT_FALSE(SaveFdi(wide));
 }
 

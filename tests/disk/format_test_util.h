@@ -114,7 +114,9 @@ inline SectorView ReadSector(const disk::TDiskContents& disk, int c, int s, uint
 }
 
 // Every sector of every track, in the order the IDs lie, as a comparable text.
-inline std::vector<std::string> Describe(const disk::TDiskContents& disk) {
+// `asRead`: a data field larger than its track, which no controller reads,
+// counts as none.
+inline std::vector<std::string> Describe(const disk::TDiskContents& disk, bool asRead = false) {
   std::vector<std::string> out;
   for (int c = 0; c < disk.Cylinders(); ++c) {
     for (int s = 0; s < disk.Sides(); ++s) {
@@ -122,7 +124,7 @@ inline std::vector<std::string> Describe(const disk::TDiskContents& disk) {
       for (const auto& id : walk.Ids) {
         std::string line = std::to_string(c) + "/" + std::to_string(s) + " ";
         for (int k = 0; k < 4; ++k) line += std::to_string(id.IdByte(k)) + ",";
-        if (id.DataFound) {
+        if (id.DataFound && (id.DataFits || !asRead)) {
           line += " mark " + std::to_string(id.DataMark) + (id.DataCrcOk ? " ok " : " bad ");
           uint32_t sum = 0;
           for (uint32_t k = 0; k < id.DataSize; ++k) sum = sum * 131 + id.DataByte(k);

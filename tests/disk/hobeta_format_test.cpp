@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "controller_ports.h"
 #include "disk/disk_image.h"
 #include "disk/formats.h"
 #include "disk_test_util.h"
@@ -110,6 +111,31 @@ TEST_F(Hobeta, FilesAccumulateOnOneProtectedDisk) {
   EXPECT_TRUE(image.Flush());
   platform::SetFileWriterForTesting(nullptr);
   EXPECT_EQ(writes, 0);
+}
+
+// Such a disk is never written back, so the drive takes no write that would
+// be lost: TR-DOS meets a protected disk, whatever the drive was set to.
+TEST_F(Hobeta, ADiskBuiltFromHobetaFilesTakesNoWrites) {
+  disk_test::ControllerPorts ports;
+  ports.fdc.DriveWriteProtect[1] = false;
+  ASSERT_TRUE(ports.fdc.InsertDisk(1, File("a.$c", MakeHobeta("first   ", 3, 0x10))));
+  EXPECT_TRUE(ports.fdc.DriveWriteProtect[1]);
+  ports.Select(1, 0);
+  ports.fdc.WriteRegister(disk_test::kCmd, 0x08);  // restore, head loaded
+  ports.now += 300000;
+  EXPECT_EQ(ports.fdc.ReadRegister(disk_test::kCmd) & 0x40, 0x40);
+
+  const auto before = Describe(ports.fdc.Drive(1).Disk());
+  // A file's first sector, and a Write Track over the catalogue.
+  ports.Seek(1);
+  ports.WriteSector(1, std::vector<uint8_t>(256, 0xAA));
+  EXPECT_EQ(ports.fdc.Status, 0x60);
+  ports.Seek(0);
+  ports.WriteTrack(disk_test::FormatStream(0, {1, 2, 3}, 0));
+  EXPECT_EQ(ports.fdc.Status, 0x60);
+  EXPECT_EQ(Describe(ports.fdc.Drive(1).Disk()), before);
+  EXPECT_FALSE(ports.fdc.Drive(1).Modified);
+  EXPECT_TRUE(dialogs.Messages().empty());
 }
 
 TEST_F(Hobeta, ReplacesAnotherKindOfDisk) {

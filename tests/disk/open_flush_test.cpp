@@ -371,15 +371,10 @@ namespace {
 constexpr int kCannotSwitchUser = 101;
 constexpr int kUserWritesAnywhere = 102;
 
-// Runs `check` as a user without privileges over `folder`: as the
-// unprivileged user 65534 in a child process when we are the superuser (who
-// would write into any folder), else as ourselves. Its result, or one of the
-// two codes above when the case cannot be set up here.
-int AsUserWhoCannotWrite(const std::string& folder, const std::function<int()>& check) {
-  const auto run = [&] {
-    if (::access(folder.c_str(), W_OK) == 0) return kUserWritesAnywhere;
-    return check();
-  };
+// Runs `check` as the unprivileged user 65534 in a child process when we
+// are the superuser (who would write anything), else as ourselves. Its
+// result, or kCannotSwitchUser.
+int AsUnprivilegedUser(const std::function<int()>& run) {
   if (::geteuid() != 0) return run();
   const pid_t child = ::fork();
   if (child < 0) return kCannotSwitchUser;
@@ -392,6 +387,15 @@ int AsUserWhoCannotWrite(const std::string& folder, const std::function<int()>& 
   int status = 0;
   if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+// Runs `check` as a user without privileges over `folder`; its result, or
+// one of the two codes above when the case cannot be set up here.
+int AsUserWhoCannotWrite(const std::string& folder, const std::function<int()>& check) {
+  return AsUnprivilegedUser([&] {
+    if (::access(folder.c_str(), W_OK) == 0) return kUserWritesAnywhere;
+    return check();
+  });
 }
 
 }  // namespace
@@ -429,4 +433,99 @@ TEST_F(OpenFlush, ImageInAFolderTheUserCannotWriteOpensWriteProtected) {
   EXPECT_EQ(result, 0) << "1: not opened, 2: image writable, 4: drive writable, 8: a write taken, "
                           "16: a write-back due";
   EXPECT_EQ(ReadFile(path), original);
+}
+
+// Two drives writing one file back would each undo the other's changes: a
+// file another drive holds writable opens write-protected, drive and all,
+// and the user is told once. However the file is named.
+TEST_F(OpenFlush, AFileHeldWritableInAnotherDriveOpensWriteProtected) {
+  const std::string path = MakeTrd("game.trd");
+  std::filesystem::create_directories(dir.File("sub"));
+  std::filesystem::create_symlink(path, dir.File("link.trd"));
+  std::filesystem::create_hard_link(path, dir.File("hard.trd"));
+  const struct {
+    const char* name;
+    std::string second;
+    bool firstProtected;
+    bool shared;
+  } cases[] = {
+      {"same name", path, false, true},
+      {"another spelling", dir.File("sub/../game.trd"), false, true},
+      {"symbolic link", dir.File("link.trd"), false, true},
+      {"hard link", dir.File("hard.trd"), false, true},
+      {"the first drive's copy is write-protected", path, true, false},
+      {"another file", MakeTrd("other.trd"), false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs.Clear();
+    const auto original = ReadFile(path);
+    {
+      disk_test::ControllerPorts ports;
+      ports.fdc.DriveWriteProtect[0] = c.firstProtected;
+      ASSERT_TRUE(ports.fdc.InsertDisk(0, path));
+      ASSERT_TRUE(ports.fdc.InsertDisk(1, c.second));
+      EXPECT_EQ(ports.fdc.Drive(1).WriteProtect, c.shared);
+      EXPECT_EQ(ports.fdc.DriveWriteProtect[1], c.shared);
+      if (c.shared) {
+        ASSERT_EQ(dialogs.Messages().size(), 1u);
+        EXPECT_EQ(dialogs.Messages()[0].caption, "DiskImage Error!");
+        EXPECT_NE(dialogs.Messages()[0].text.find(c.second), std::string::npos);
+        EXPECT_NE(dialogs.Messages()[0].text.find("только для чтения"), std::string::npos);
+      } else {
+        EXPECT_TRUE(dialogs.Messages().empty());
+      }
+      // Each drive changes a sector of its own, then both are written back.
+      ports.Select(0, 0);
+      ports.WriteSector(1, std::vector<uint8_t>(256, 0xA1));
+      ports.Select(1, 0);
+      ports.WriteSector(2, std::vector<uint8_t>(256, 0xB2));
+      EXPECT_EQ(ports.fdc.Status, c.shared ? 0x60 : 0x00);
+      EXPECT_TRUE(ports.fdc.Drive(0).Flush());
+      EXPECT_TRUE(ports.fdc.Drive(1).Flush());
+      EXPECT_EQ(dialogs.Messages().size(), c.shared ? 1u : 0u);
+    }
+    const auto first = ReadFile(path), second = ReadFile(c.second);
+    ASSERT_EQ(first.size(), original.size());
+    ASSERT_EQ(second.size(), original.size());
+    EXPECT_EQ(first[0], c.firstProtected ? original[0] : 0xA1);
+    EXPECT_EQ(second[256], c.shared ? original[256] : 0xB2);
+    WriteFile(path, original);
+  }
+}
+
+// A file the user made read-only after opening it writable: the write-back
+// does not replace it (which its folder would allow), says so, and the
+// question of a lasting refusal lets the drive take another image. Run as
+// a user without privileges, who may write the folder.
+TEST_F(OpenFlush, AnImageMadeReadOnlyAfterOpeningIsNotReplaced) {
+  const std::string folder = dir.File("open");
+  std::filesystem::create_directories(folder);
+  ASSERT_EQ(::chmod(dir.File("").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+  const auto bytes = ReadFile(MakeTrd("source.trd"));
+  const int result = AsUnprivilegedUser([&] {
+    const std::string path = folder + "/game.trd", other = folder + "/other.trd";
+    WriteFile(path, bytes);
+    WriteFile(other, bytes);
+    int faults = 0;
+    disk_test::ControllerPorts ports;
+    if (!ports.fdc.InsertDisk(0, path) || ports.fdc.Drive(0).WriteProtect) return 1;
+    ::chmod(path.c_str(), 0444);
+    ports.Select(0, 0);
+    ports.WriteSector(1, std::vector<uint8_t>(256, 0xC3));
+    if (!ports.fdc.Drive(0).Modified) faults |= 2;
+    dialogs.Clear();
+    dialogs.Script({MsgResult::Ok, MsgResult::Yes});
+    if (!ports.fdc.InsertDisk(0, other) || ports.fdc.Drive(0).FileName != other) faults |= 4;
+    const auto msgs = dialogs.Messages();
+    if (msgs.size() != 2 || msgs[0].text != "Ошибка записи файла!" ||
+        msgs[1].buttons != platform::MsgButtons::YesNo)
+      faults |= 8;
+    if (ReadFile(path) != bytes) faults |= 16;
+    return faults;
+  });
+  if (result == kCannotSwitchUser) GTEST_SKIP() << "no unprivileged user can be switched to here";
+  EXPECT_EQ(result, 0) << "1: not opened writable, 2: the write not taken, 4: the drive locked, "
+                          "8: not told, 16: the file replaced";
 }

@@ -54,6 +54,7 @@ std::vector<uint8_t> Comment(const std::string& text, bool goodCrc = true) {
   for (uint8_t b : {26, 1, 2, 3, 4, 5}) c.push_back(b);
   c.insert(c.end(), text.begin(), text.end());
   std::vector<uint8_t> out;
+  out.reserve(2 + c.size());
   Put16(out, static_cast<uint32_t>(SlowTd0Crc(c, 0, c.size()) ^ (goodCrc ? 0 : 1)));
   out.insert(out.end(), c.begin(), c.end());
   return out;
@@ -298,27 +299,27 @@ TEST(Td0, DataReadAroundTheIndexIsWrittenAsRead) {
   }
 }
 
-TEST(Td0, WriterListsAtMost254IdsATrack) {
-  RawTrack raw;
-  for (int k = 0; k < 300; ++k) {
-    raw.Gap(1);
-    for (int a = 0; a < 3; ++a) raw.data.push_back(0xA1), raw.marks.push_back(0xFF);
-    const uint8_t id[] = {0xFE, 0, 0, static_cast<uint8_t>(k), 0};
-    std::vector<uint8_t> field(raw.data.end() - 3, raw.data.end());
-    field.insert(field.end(), id, id + 5);
-    const uint16_t crc = CrcCcitt(field, 0, field.size());
-    for (uint8_t b : id) raw.data.push_back(b), raw.marks.push_back(0);
-    raw.data.push_back(static_cast<uint8_t>(crc >> 8)), raw.marks.push_back(0);
-    raw.data.push_back(static_cast<uint8_t>(crc)), raw.marks.push_back(0);
+// A count of 255 ends the tracks, so a track of more IDs cannot be stored
+// whole: it is refused rather than written short of some IDs.
+TEST(Td0, TracksOfMoreThan254IdsAreRefusedWhole) {
+  for (const int ids : {254, 255, 256, 300}) {
+    SCOPED_TRACE(ids);
+    RawTrack raw;
+    for (int k = 1; k < ids; ++k) raw.Gap(1).Id(0, 0, static_cast<uint8_t>(k), 0);
+    // The last ID repeats R 5 with a data field, as a copier's layout does.
+    raw.Id(0, 0, 5, 0).DataField(0xFB, Pattern(128, 5));
+    TDiskContents disk(1, 1);
+    PutTrack(disk, 0, 0, raw.Build(65535));
+    const auto saved = SaveTd0(disk);
+    if (ids > 254) {
+      EXPECT_FALSE(saved);
+      continue;
+    }
+    ASSERT_TRUE(saved);
+    LoadResult r = LoadTd0(*saved, {});
+    ASSERT_TRUE(r.Ok);
+    EXPECT_EQ(Describe(r.Disk), Describe(disk));
   }
-  TDiskContents disk(1, 1);
-  PutTrack(disk, 0, 0, raw.Build());
-  const auto saved = SaveTd0(disk);
-  ASSERT_TRUE(saved);
-  EXPECT_EQ((*saved)[12], 254);
-  LoadResult r = LoadTd0(*saved, {});
-  ASSERT_TRUE(r.Ok);
-  EXPECT_EQ(WalkTrackIds(r.Disk, 0, 0, 1000).Ids.size(), 254u);
 }
 
 TEST(Td0, HostileInput) {
