@@ -7,7 +7,7 @@
 //  - a silent chip: every register 0, as after a reset (the BASIC prompt);
 //  - a silenced chip: tones, noise and a running envelope set up, every
 //    volume 0.
-// A silent chip should cost a small fraction of the three tones.
+// A silent chip should cost at most a tenth of the three tones.
 #include <benchmark/benchmark.h>
 
 #include <functional>
