@@ -4,6 +4,32 @@
 
 namespace kelvora {
 
+namespace {
+
+// Steps until a counter next reaches its period (at least 1: a counter left
+// past a shortened period restarts on the next step).
+uint32_t StepsToWrap(uint32_t count, uint32_t period) {
+  return count + 1 >= period ? 1 : period - count;
+}
+
+// Moves a counter on by k steps: each step counts up, and reaching the period
+// restarts it from 0. Returns how many times it restarted.
+uint32_t CountSteps(uint32_t& count, uint32_t period, uint32_t k) {
+  if (count + k < period) {
+    count += k;
+    return 0;
+  }
+  k -= StepsToWrap(count, period);
+  if (k < period) {
+    count = k;
+    return 1;
+  }
+  count = k % period;
+  return 1 + k / period;
+}
+
+}  // namespace
+
 // 2^((n - 15) / 2): 3 dB per level.
 const double kAYVolumeTable[16] = {0.0,         0.0078125,   0.011048543, 0.015625,
                                    0.022097087, 0.03125,     0.044194174, 0.0625,
@@ -24,6 +50,7 @@ void AYChip::Reset() {
   envCount_ = 0;
   regs_[13] = 0;
   RestartEnvelope();
+  UpdateWatchedGenerators();
 }
 
 void AYChip::Write(int reg, uint8_t value) {
@@ -50,6 +77,9 @@ void AYChip::Write(int reg, uint8_t value) {
       // Any write to the shape register restarts the envelope, even with the
       // same value: players rely on this to retrigger.
       RestartEnvelope();
+      break;
+    case 7: case 8: case 9: case 10:
+      UpdateWatchedGenerators();
       break;
     default:
       break;
@@ -88,37 +118,55 @@ void AYChip::EnvelopeTick() {
   envLevel_ = envStep_ ^ envAttack_;
 }
 
-uint32_t AYChip::StepsToNextChange() const {
-  uint32_t k = UINT32_MAX;
+// A channel whose level is fixed (volume 0 without the envelope, or a fixed
+// volume with tone and noise both off) cannot be heard to change, so the
+// generators it would let through need no watching for its sake.
+void AYChip::UpdateWatchedGenerators() {
+  const uint8_t mixer = regs_[7];
+  watchedTones_ = 0;
+  watchNoise_ = watchEnvelope_ = false;
   for (int i = 0; i < 3; ++i) {
-    const uint32_t left = toneCount_[i] + 1 >= tonePeriod_[i] ? 1 : tonePeriod_[i] - toneCount_[i];
-    k = std::min(k, left);
+    const uint8_t vol = regs_[8 + i];
+    const bool toneOn = !((mixer >> i) & 1), noiseOn = !((mixer >> (i + 3)) & 1);
+    const bool envelope = (vol & 0x10) != 0;
+    if (!envelope && ((vol & 0x0F) == 0 || (!toneOn && !noiseOn))) continue;
+    if (toneOn) watchedTones_ |= 1 << i;
+    watchNoise_ |= noiseOn;
+    watchEnvelope_ |= envelope;
   }
-  k = std::min(k, noiseCount_ + 1 >= noisePeriod_ ? 1u : noisePeriod_ - noiseCount_);
-  if (!envHolding_) k = std::min(k, envCount_ + 1 >= envPeriod_ ? 1u : envPeriod_ - envCount_);
+}
+
+uint32_t AYChip::StepsToNextAudibleChange(bool audible) const {
+  uint32_t k = UINT32_MAX;
+  if (!audible) return k;
+  for (int i = 0; i < 3; ++i)
+    if ((watchedTones_ >> i) & 1) k = std::min(k, StepsToWrap(toneCount_[i], tonePeriod_[i]));
+  if (watchNoise_) k = std::min(k, StepsToWrap(noiseCount_, noisePeriod_));
+  if (watchEnvelope_ && !envHolding_) k = std::min(k, StepsToWrap(envCount_, envPeriod_));
   return k;
 }
 
+void AYChip::ShiftNoise(uint32_t n) {
+  // 17-bit shift register, taps at bits 0 and 3. The next 14 input bits
+  // depend only on bits present now, so 14 shifts can be made at once.
+  uint32_t x = lfsr_;
+  for (; n >= 14; n -= 14) x = (x >> 14) | (((x ^ (x >> 3)) & 0x3FFF) << 3);
+  for (; n > 0; --n) x = (x >> 1) | (((x ^ (x >> 3)) & 1) << 16);
+  lfsr_ = x;
+}
+
+void AYChip::EnvelopeTicks(uint32_t n) {
+  // A repeating shape is back where it was after two ramps.
+  if (!envHold_) n %= 32;
+  for (; n > 0 && !envHolding_; --n) EnvelopeTick();
+}
+
 void AYChip::Advance(uint32_t k) {
-  for (int i = 0; i < 3; ++i) {
-    toneCount_[i] += k;
-    if (toneCount_[i] >= tonePeriod_[i]) {
-      toneCount_[i] = 0;
-      toneOut_[i] ^= 1;
-    }
-  }
-  noiseCount_ += k;
-  if (noiseCount_ >= noisePeriod_) {
-    noiseCount_ = 0;
-    // 17-bit shift register, taps at bits 0 and 3.
-    lfsr_ = (lfsr_ >> 1) | (((lfsr_ ^ (lfsr_ >> 3)) & 1) << 16);
-  }
+  for (int i = 0; i < 3; ++i)
+    if (CountSteps(toneCount_[i], tonePeriod_[i], k) & 1) toneOut_[i] ^= 1;
+  if (const uint32_t n = CountSteps(noiseCount_, noisePeriod_, k)) ShiftNoise(n);
   if (!envHolding_) {
-    envCount_ += k;
-    if (envCount_ >= envPeriod_) {
-      envCount_ = 0;
-      EnvelopeTick();
-    }
+    if (const uint32_t n = CountSteps(envCount_, envPeriod_, k)) EnvelopeTicks(n);
   }
 }
 

@@ -15,10 +15,14 @@ class AYChip {
   void Write(int reg, uint8_t value);
   uint8_t Register(int reg) const { return regs_[reg & 15]; }
 
-  // Steps until the next step that may change the output (at least 1).
-  uint32_t StepsToNextChange() const;
-  // Advances k steps; k must not exceed StepsToNextChange(). Counters that
-  // reach their period on the last step flip, as the chip would.
+  // Steps until the next step that may change what is heard (at least 1),
+  // or UINT32_MAX when nothing can: a generator whose output no channel can
+  // let through is not waited for. audible: false while the chip is muted,
+  // when no change can be heard at all.
+  uint32_t StepsToNextAudibleChange(bool audible) const;
+  // Advances k steps; k must not exceed StepsToNextAudibleChange(). Every
+  // counter, the noise register and the envelope move on exactly as k single
+  // steps would move them, heard or not.
   void Advance(uint32_t k);
 
   // Volume index 0..15 of each channel, or -1 while its output is low.
@@ -29,6 +33,9 @@ class AYChip {
  private:
   void RestartEnvelope();
   void EnvelopeTick();
+  void EnvelopeTicks(uint32_t n);
+  void ShiftNoise(uint32_t n);
+  void UpdateWatchedGenerators();
 
   uint8_t regs_[16];
   uint32_t tonePeriod_[3];
@@ -43,6 +50,9 @@ class AYChip {
   uint8_t envAttack_;  // 0 or 15, XORed into the step count
   bool envHold_, envAlternate_, envHolding_;
   int envLevel_;
+  // The generators some channel can be heard through; bit i: tone i.
+  uint8_t watchedTones_;
+  bool watchNoise_, watchEnvelope_;
 };
 
 // Amplitude of each of the 16 volume levels: the DAC is logarithmic, about

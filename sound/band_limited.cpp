@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace kelvora {
 
@@ -73,23 +74,47 @@ void BandLimitedBuffer::AddDelta(double pos, double delta) {
   const double* k0 = TheKernel().taps[row];
   const double* k1 = TheKernel().taps[row + 1];
   double* dst = impulses_.data() + whole;
-  for (int i = 0; i < kTaps; ++i) dst[i] += a * k0[i] + b * k1[i];
+  // Two taps at a time: the same sums as one at a time, in half the steps.
+  using Pair = double __attribute__((vector_size(16)));
+  static_assert(kTaps % 2 == 0);
+  for (int i = 0; i < kTaps; i += 2) {
+    Pair d, x0, x1;
+    std::memcpy(&d, dst + i, sizeof d);
+    std::memcpy(&x0, k0 + i, sizeof x0);
+    std::memcpy(&x1, k1 + i, sizeof x1);
+    d += a * x0 + b * x1;
+    std::memcpy(dst + i, &d, sizeof d);
+  }
+  pending_ = std::max(pending_, whole + kTaps);
 }
 
 void BandLimitedBuffer::Read(int count, double* out) {
   count = std::clamp(count, 0, capacity_);
+  if (pending_ == 0) {
+    std::fill(out, out + count, level_);
+    return;
+  }
   double level = level_;
   for (int i = 0; i < count; ++i) {
     level += impulses_[i];
     out[i] = level;
   }
   level_ = level;
-  std::copy(impulses_.begin() + count, impulses_.end(), impulses_.begin());
-  std::fill(impulses_.end() - count, impulses_.end(), 0.0);
+  // Only the part holding impulses needs moving down; the rest stays zero.
+  const auto begin = impulses_.begin();
+  if (pending_ > count) {
+    std::copy(begin + count, begin + pending_, begin);
+    std::fill(begin + (pending_ - count), begin + pending_, 0.0);
+    pending_ -= count;
+  } else {
+    std::fill(begin, begin + pending_, 0.0);
+    pending_ = 0;
+  }
 }
 
 void BandLimitedBuffer::Clear() {
   std::fill(impulses_.begin(), impulses_.end(), 0.0);
+  pending_ = 0;
   level_ = 0.0;
 }
 

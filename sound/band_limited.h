@@ -26,10 +26,14 @@ class BandLimitedBuffer {
   void Read(int count, double* out);
   void Clear();
   int Capacity() const { return capacity_; }
+  // No jump waits to be read: whatever is read next is the level, unchanged.
+  bool Flat() const { return pending_ == 0; }
+  double Level() const { return level_; }
 
  private:
   int capacity_;
   std::vector<double> impulses_;
+  int pending_ = 0;  // impulses from here on are all zero
   double level_ = 0.0;
 };
 

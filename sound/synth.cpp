@@ -64,6 +64,28 @@ void Synth::UpdateBeeperOutput(double pos) {
   }
 }
 
+void Synth::MixSamples(const double* left, const double* right, const double* beeper, int n,
+                       int16_t* dst) {
+  const double scale = 32767.0 * volume_;
+  double dcIn = dcIn_, dcOut = dcOut_;
+  for (int i = 0; i < n; ++i) {
+    double b = beeper[i];
+    if (dcBlocking_) {
+      // One-pole high-pass: the speaker's resting level must not sit in the output.
+      const double y = b - dcIn + dcPole_ * dcOut;
+      dcIn = b;
+      dcOut = y;
+      b = y;
+    }
+    const double l = std::clamp((left[i] + b) * scale, -32768.0, 32767.0);
+    const double r = std::clamp((right[i] + b) * scale, -32768.0, 32767.0);
+    dst[2 * i] = static_cast<int16_t>(std::lrint(l));
+    dst[2 * i + 1] = static_cast<int16_t>(std::lrint(r));
+  }
+  dcIn_ = dcIn;
+  dcOut_ = dcOut;
+}
+
 int Synth::RenderFrame(const SoundEvent* events, size_t count, uint32_t frameLength,
                        double outputSamples, std::vector<int16_t>& out) {
   if (frameLength == 0) return 0;
@@ -80,11 +102,12 @@ int Synth::RenderFrame(const SoundEvent* events, size_t count, uint32_t frameLen
   size_t next = 0;
   for (;;) {
     const int64_t limit = next < count ? std::min<int64_t>(events[next].tact, end - 1) : end;
-    // Run the chip over the steps that fall before the next event.
+    // Run the chip over the steps that fall before the next event, stopping
+    // only where a change can be heard.
     while (nextStep_ < limit) {
       const uint32_t available =
           static_cast<uint32_t>((limit - nextStep_ + kTactsPerStep - 1) / kTactsPerStep);
-      const uint32_t k = chip_.StepsToNextChange();
+      const uint32_t k = chip_.StepsToNextAudibleChange(mode_ & 1);
       if (k > available) {
         chip_.Advance(available);
         nextStep_ += static_cast<int64_t>(available) * kTactsPerStep;
@@ -119,28 +142,27 @@ int Synth::RenderFrame(const SoundEvent* events, size_t count, uint32_t frameLen
   const double frameEnd = positionOf(end);
   const int n = static_cast<int>(frameEnd);
   framePos_ = frameEnd - n;
-  ayLeft_.Read(n, bufL_.data());
-  ayRight_.Read(n, bufR_.data());
-  beeper_.Read(n, bufB_.data());
-
   const size_t base = out.size();
   out.resize(base + 2 * static_cast<size_t>(n));
   int16_t* dst = out.data() + base;
-  const double scale = 32767.0 * volume_;
-  for (int i = 0; i < n; ++i) {
-    double b = bufB_[i];
-    if (dcBlocking_) {
-      // One-pole high-pass: the speaker's resting level must not sit in the output.
-      const double y = b - dcIn_ + dcPole_ * dcOut_;
-      dcIn_ = b;
-      dcOut_ = y;
-      b = y;
+  if (n == 0) return 0;
+
+  // Steady levels with the beeper's filter settled: every sample is the same.
+  const bool steady = ayLeft_.Flat() && ayRight_.Flat() && beeper_.Flat() &&
+                      (!dcBlocking_ || (dcOut_ == 0.0 && beeper_.Level() == dcIn_));
+  if (steady) {
+    const double l = ayLeft_.Level(), r = ayRight_.Level(), b = beeper_.Level();
+    MixSamples(&l, &r, &b, 1, dst);
+    for (int i = 1; i < n; ++i) {
+      dst[2 * i] = dst[0];
+      dst[2 * i + 1] = dst[1];
     }
-    const double l = std::clamp((bufL_[i] + b) * scale, -32768.0, 32767.0);
-    const double r = std::clamp((bufR_[i] + b) * scale, -32768.0, 32767.0);
-    dst[2 * i] = static_cast<int16_t>(std::lrint(l));
-    dst[2 * i + 1] = static_cast<int16_t>(std::lrint(r));
+    return n;
   }
+  ayLeft_.Read(n, bufL_.data());
+  ayRight_.Read(n, bufR_.data());
+  beeper_.Read(n, bufB_.data());
+  MixSamples(bufL_.data(), bufR_.data(), bufB_.data(), n, dst);
   return n;
 }
 

@@ -54,6 +54,9 @@ class Synth {
  private:
   void UpdateAYOutput(double pos);
   void UpdateBeeperOutput(double pos);
+  // Output samples from the three levels, through the beeper's filter.
+  void MixSamples(const double* left, const double* right, const double* beeper, int n,
+                  int16_t* dst);
 
   int rate_;
   AYChip chip_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sound/audio_analysis.h"
+#include "sound/synth_events.h"
 
 namespace {
 
@@ -20,33 +21,6 @@ using namespace sound_test;
 
 constexpr int kRate = 48000;
 constexpr int kPerFrame = kRate / 50;
-
-SoundEvent AY(uint32_t tact, int reg, int value) {
-  return {tact, SoundEvent::kAYRegister, static_cast<uint8_t>(reg), static_cast<uint8_t>(value)};
-}
-SoundEvent Speaker(uint32_t tact, int level) {
-  return {tact, SoundEvent::kSpeaker, 0, static_cast<uint8_t>(level)};
-}
-SoundEvent Mode(uint32_t tact, int mode) { return {tact, SoundEvent::kMode, static_cast<uint8_t>(mode), 0}; }
-
-// Renders frames of frameLength T-states; events carry absolute T-states
-// from the start of the first frame and are split into frames here.
-std::vector<int16_t> Render(Synth& synth, uint32_t frameLength, std::vector<SoundEvent> events,
-                            int frames) {
-  std::vector<int16_t> out;
-  size_t next = 0;
-  for (int f = 0; f < frames; ++f) {
-    std::vector<SoundEvent> frame;
-    const uint64_t start = static_cast<uint64_t>(f) * frameLength;
-    while (next < events.size() && events[next].tact < start + frameLength) {
-      SoundEvent e = events[next++];
-      e.tact = static_cast<uint32_t>(e.tact - start);
-      frame.push_back(e);
-    }
-    synth.RenderFrame(frame.data(), frame.size(), frameLength, kPerFrame, out);
-  }
-  return out;
-}
 
 Synth MakeSynth(StereoMode stereo, int mode = 1) {
   Synth s(kRate);
