@@ -5,12 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QTemporaryDir>
 #include <QWidget>
+#include <fstream>
 
+#include "machine/snapshot_loader.h"
 #include "machine_test_util.h"
 #include "support/scripted_dialogs.h"
 #include "support/wait_for_events.h"
+#include "z80/debugger/qt/disassembly_viewer.h"
+#include "z80/debugger/qt/registers_viewer.h"
 #include "z80/z80_host.h"
 
 using namespace machine_test;
@@ -88,6 +95,76 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
 
   m.reset();
   EXPECT_EQ(CpuWindow(), nullptr);  // destroyed with its instance
+  Z80_SetDialogs(previous);
+}
+
+// A 48K .SNA image: the registers in its header, PC on the loaded stack.
+std::vector<uint8_t> Sna48(uint16_t hl, uint16_t sp, uint16_t pc) {
+  std::vector<uint8_t> file(27 + 49152, 0);
+  file[9] = uint8_t(hl);
+  file[10] = uint8_t(hl >> 8);
+  file[23] = uint8_t(sp);
+  file[24] = uint8_t(sp >> 8);
+  file[25] = 1;  // IM 1
+  file[27 + sp - 0x4000] = uint8_t(pc);
+  file[27 + sp - 0x4000 + 1] = uint8_t(pc >> 8);
+  return file;
+}
+
+// Changes of a stopped machine made from outside the debugger (a snapshot,
+// a memory byte, a register set by a loader): the shown window follows at
+// once, and moves its code display only when the change moved PC.
+TEST(DebuggerOnTheMachine, FollowsChangesOfAStoppedMachine) {
+  testing_support::ScriptedDialogs dialogs;
+  platform::Dialogs* previous = Z80_SetDialogs(&dialogs);
+  auto m = MakeMachine();
+  auto* form = CpuWindow();
+  ASSERT_NE(form, nullptr);
+  auto* registers = form->findChild<TRegistersViewer*>(QStringLiteral("RegistersPanel"));
+  auto* code = form->findChild<TDisassemblyViewer*>(QStringLiteral("DasmPanel"));
+  auto* stack = form->findChild<QLabel*>(QStringLiteral("LabelStack"));
+  ASSERT_TRUE(registers && code && stack);
+
+  QTemporaryDir dir;
+  const std::string sna = QDir(dir.path()).filePath("game.sna").toStdString();
+  {
+    const auto bytes = Sna48(0x1234, 0xFE00, 0x9123);
+    std::ofstream(sna, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               std::streamsize(bytes.size()));
+  }
+
+  struct Case {
+    const char* what;
+    std::function<void(TZXHardware&)> change;
+    uint16_t pc, hl;
+    const char* stackText;
+  };
+  const Case cases[] = {
+      {"snapshot", [&](TZXHardware& t) { ASSERT_TRUE(LoadSnapshot(t, sna)); }, 0x9123, 0x1234,
+       "(SP) = #0000"},
+      {"register", [](TZXHardware& t) { t.ChangeWithCpuStopped([&] { t.Cpu().HL = 0x4321; }); }, 0x8000,
+       0x4321, "(SP) = #0000"},
+      {"memory", [](TZXHardware& t) { t.ChangeWithCpuStopped([&] { Poke(t, 0xFF00, {0xCD, 0xAB}); }); },
+       0x8000, 0x0000, "(SP) = #ABCD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Poke(*m, 0xFF00, {0, 0});
+    m->Cpu().PC = 0x8000;
+    m->Cpu().SP = 0xFF00;
+    m->Cpu().HL = 0;
+    ASSERT_EQ(Z80_ShowCPU(&m->CpuHandle), Z80_OK);
+    dialogs.Answer({"#8010"});  // the user looks elsewhere
+    form->findChild<QAction*>(QStringLiteral("PopupViewAddress"))->trigger();
+
+    c.change(*m);
+    EXPECT_FALSE(m->IsCpuRunning());
+    EXPECT_EQ(registers->CurrentRegs.GetPC(), c.pc);
+    EXPECT_EQ(registers->CurrentRegs.GetHL(), c.hl);
+    EXPECT_EQ(stack->text().toStdString(), c.stackText);
+    EXPECT_EQ(code->GetSelectedAddress(), c.pc == 0x8000 ? 0x8010 : c.pc);
+  }
+  m.reset();
   Z80_SetDialogs(previous);
 }
 
