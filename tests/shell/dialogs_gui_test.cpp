@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <vector>
 
 #include "platform/files.h"
 #include "shell/about_text.h"
@@ -200,10 +201,10 @@ TEST(DialogWindows, AboutShowsTheClockInTheLocaleAndOpensTheLink) {
   EXPECT_EQ(catcher.opened, kAboutUrl);
 }
 
-// None of these windows names a default button: Enter, wherever the focus
-// is, presses none of them (Cancel would close the window and lose an edit,
-// "--" darken the colours, Browse open the file dialog).
-TEST(DialogWindows, EnterPressesNoButton) {
+// None of these windows names a default button: Enter presses only the
+// button that has the focus (a default Cancel would close the window and
+// lose an edit, "--" darken the colours, Browse open the file dialog).
+TEST(DialogWindows, EnterPressesOnlyTheFocusedButton) {
   Dialogs d(&platform::SetDialogs);
   auto m = MakeMachine();
   ScriptedFiles files;
@@ -220,17 +221,27 @@ TEST(DialogWindows, EnterPressesNoButton) {
   for (const auto& [window, show] : windows) {
     SCOPED_TRACE(window->objectName().toStdString());
     show();
-    int pressed = 0;
+    std::vector<QPushButton*> pressed;
     const QList<QPushButton*> buttons = window->findChildren<QPushButton*>();
     ASSERT_FALSE(buttons.isEmpty());
-    for (QPushButton* b : buttons) QObject::connect(b, &QPushButton::clicked, window, [&pressed] { ++pressed; });
-    QTest::keyClick(window, Qt::Key_Return);
+    // Only which button a key presses is looked at, not what it does.
     for (QPushButton* b : buttons) {
+      QObject::disconnect(b, &QPushButton::clicked, nullptr, nullptr);
+      QObject::connect(b, &QPushButton::clicked, window, [&pressed, b] { pressed.push_back(b); });
+    }
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_TRUE(pressed.empty());
+    for (QPushButton* b : buttons) {
+      SCOPED_TRACE(b->text().toStdString());
+      pressed.clear();
       b->setFocus();
       QTest::keyClick(b, Qt::Key_Return);
       QTest::keyClick(b, Qt::Key_Enter, Qt::KeypadModifier);
+      QTest::keyClick(b, Qt::Key_Return, Qt::ControlModifier);
+      const std::vector<QPushButton*> expected =
+          b->isEnabled() ? std::vector<QPushButton*>{b, b} : std::vector<QPushButton*>{};
+      EXPECT_EQ(pressed, expected);
     }
-    EXPECT_EQ(pressed, 0);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(files.asked, 0);
     window->hide();

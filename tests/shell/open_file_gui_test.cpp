@@ -26,6 +26,7 @@
 #include "shell/qt/program_objects.h"
 #include "shell/program_entry.h"
 #include "support/recording_dialogs.h"
+#include "support/wait_for_events.h"
 #include "z80/z80_host.h"
 
 namespace {
@@ -137,6 +138,55 @@ TEST_F(QtFileDialogs, AMixedChoiceKeepsTheDialogOpen) {
   EXPECT_EQ(dialogs.Messages()[0].text, kSeveralFilesMessage);
   EXPECT_EQ(disk.Files, (std::vector<std::string>{dir.path + "/b.$B", dir.path + "/a.$C"}));
   EXPECT_TRUE(disk.ReadOnly);
+}
+
+// The disk drives share one dialog: what was chosen for one drive, even a
+// refused choice, is not what the next drive's opening offers.
+TEST_F(QtFileDialogs, EachOpeningStartsWithOnlyTheDrivesOwnFile) {
+  TempDir dir;
+  for (const char* name : {"a.$C", "b.!C", "c.trd"}) dir.Touch(name);
+  TQtFileDialogs backend;
+  TFileDialog disk = MakeOpenDiskDialog();
+  disk.InitialDir = dir.path;
+  const auto listed = [](QFileDialog& q) {
+    auto* list = q.findChild<QAbstractItemView*>("listView");
+    EXPECT_TRUE(testing_support::WaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 3; }));
+    return list;
+  };
+
+  // Drive B: both HOBETA files chosen, refused, the dialog cancelled.
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    listed(q)->selectAll();
+    edit.setText("\"a.$C\" \"b.!C\"");
+    static_cast<QDialog&>(q).accept();
+  });
+  EXPECT_FALSE(backend.Execute(disk));
+  EXPECT_EQ(dialogs.Count(), 1u);
+
+  struct Opening {
+    std::string fileName;
+    qsizetype selected;
+    const char* name;
+  };
+  for (const Opening& o : {Opening{"", 0, ""}, Opening{dir.path + "/c.trd", 1, "c.trd"}}) {
+    SCOPED_TRACE(o.fileName);
+    disk.FileName = o.fileName;
+    qsizetype selected = -1;
+    QString name;
+    bool openEnabled = true;
+    WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+      auto* list = listed(q);
+      QCoreApplication::processEvents();
+      selected = list->selectionModel()->selectedRows().size();
+      name = edit.text();
+      auto* box = q.findChild<QDialogButtonBox*>("buttonBox");
+      openEnabled = box->button(QDialogButtonBox::Open)->isEnabled();
+    });
+    EXPECT_FALSE(backend.Execute(disk));
+    EXPECT_EQ(selected, o.selected);
+    EXPECT_EQ(name.toStdString(), o.name);
+    EXPECT_EQ(openEnabled, o.selected != 0);
+  }
 }
 
 TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {
