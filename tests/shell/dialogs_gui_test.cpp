@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/qt/focus_return.h"
+#include "platform/qt/qt_dialogs.h"
 #include "shell/about_text.h"
 #include "shell/program_entry.h"
 #include "shell/qt/about_form.h"
@@ -31,6 +33,7 @@
 #include "shell/qt/timing_form.h"
 #include "machine/machine_test_util.h"
 #include "support/recording_dialogs.h"
+#include "support/wait_for_events.h"
 
 namespace {
 
@@ -292,6 +295,43 @@ TEST(DialogWindows, MenuItemsOpenOneWindowEach) {
   }
   EXPECT_EQ(d.dialogs.Count(), 0u);  // no "not available"
   form->AttachMachine(nullptr);
+}
+
+// The message boxes and queries of a tool window give the keyboard back to
+// it when they close, also when the window manager has meanwhile given it
+// to the main window (where the keys reach the emulated machine).
+TEST(DialogWindows, AModalDialogGivesTheKeyboardBackToItsOpener) {
+  using testing_support::WaitFor;
+  platform::qt::FocusReturn focusReturn;
+  platform::qt::QtDialogs qtDialogs;
+  QWidget main;
+  main.show();
+  QDialog tool(&main);
+  tool.setWindowFlags(Qt::Tool);
+  tool.show();
+  const std::pair<const char*, std::function<void()>> asks[] = {
+      {"message", [&] { qtDialogs.Message("ULA settings", "INT out of frame range!", platform::MsgButtons::Ok, platform::MsgIcon::None, platform::MsgResult::Ok); }},
+      {"query", [&] {
+         std::string text = "#00";
+         qtDialogs.InputQuery("Port #7FFD change", "Enter new value:", text);
+       }},
+  };
+  for (const auto& [what, ask] : asks) {
+    SCOPED_TRACE(what);
+    tool.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &tool; }));
+    QWidget* shown = nullptr;
+    QTimer::singleShot(0, [&] {
+      shown = QApplication::activeModalWidget();
+      ASSERT_NE(shown, nullptr);
+      EXPECT_EQ(focusReturn.Opener(shown), &tool);
+      shown->close();
+      main.activateWindow();  // as a window manager may do
+    });
+    ask();
+    EXPECT_NE(shown, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &tool; }));
+  }
 }
 
 }  // namespace
