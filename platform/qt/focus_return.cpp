@@ -10,8 +10,7 @@ namespace platform::qt {
 namespace {
 
 // The window manager may hand the focus on a little after the dialog's
-// window is gone: the opener asks for it again once that is past, unless
-// the user has gone to another window of their own meanwhile.
+// window is gone: the opener asks for it again once that is past.
 constexpr int kWindowManagerDelayMs = 150;
 
 bool IsModalDialog(const QObject* object) {

@@ -142,15 +142,15 @@ TEST_F(QtFileDialogs, AMixedChoiceKeepsTheDialogOpen) {
 
 // The disk drives share one dialog: what was chosen for one drive, even a
 // refused choice, is not what the next drive's opening offers.
-TEST_F(QtFileDialogs, EachOpeningStartsWithOnlyTheDrivesOwnFile) {
+TEST_F(QtFileDialogs, AnotherDrivesOpeningKeepsNoEarlierChoice) {
   TempDir dir;
-  for (const char* name : {"a.$C", "b.!C", "c.trd"}) dir.Touch(name);
+  for (const char* name : {"a.$C", "b.!C"}) dir.Touch(name);
   TQtFileDialogs backend;
   TFileDialog disk = MakeOpenDiskDialog();
   disk.InitialDir = dir.path;
   const auto listed = [](QFileDialog& q) {
     auto* list = q.findChild<QAbstractItemView*>("listView");
-    EXPECT_TRUE(testing_support::WaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 3; }));
+    EXPECT_TRUE(testing_support::WaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
     return list;
   };
 
@@ -163,30 +163,22 @@ TEST_F(QtFileDialogs, EachOpeningStartsWithOnlyTheDrivesOwnFile) {
   EXPECT_FALSE(backend.Execute(disk));
   EXPECT_EQ(dialogs.Count(), 1u);
 
-  struct Opening {
-    std::string fileName;
-    qsizetype selected;
-    const char* name;
-  };
-  for (const Opening& o : {Opening{"", 0, ""}, Opening{dir.path + "/c.trd", 1, "c.trd"}}) {
-    SCOPED_TRACE(o.fileName);
-    disk.FileName = o.fileName;
-    qsizetype selected = -1;
-    QString name;
-    bool openEnabled = true;
-    WhenShown([&](QFileDialog& q, QLineEdit& edit) {
-      auto* list = listed(q);
-      QCoreApplication::processEvents();
-      selected = list->selectionModel()->selectedRows().size();
-      name = edit.text();
-      auto* box = q.findChild<QDialogButtonBox*>("buttonBox");
-      openEnabled = box->button(QDialogButtonBox::Open)->isEnabled();
-    });
-    EXPECT_FALSE(backend.Execute(disk));
-    EXPECT_EQ(selected, o.selected);
-    EXPECT_EQ(name.toStdString(), o.name);
-    EXPECT_EQ(openEnabled, o.selected != 0);
-  }
+  // Drive D:, empty: no name, nothing chosen, nothing to open.
+  disk.FileName.clear();
+  qsizetype selected = -1;
+  QString name = "?";
+  bool openEnabled = true;
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    auto* list = listed(q);
+    QCoreApplication::processEvents();
+    selected = list->selectionModel()->selectedRows().size();
+    name = edit.text();
+    openEnabled = q.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Open)->isEnabled();
+  });
+  EXPECT_FALSE(backend.Execute(disk));
+  EXPECT_EQ(selected, 0);
+  EXPECT_TRUE(name.isEmpty());
+  EXPECT_FALSE(openEnabled);
 }
 
 TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {
