@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "z80/debugger/cpu_window.h"
+
 namespace {
 IDisplayOutput g_noDisplay;
 IInputDevices g_noInput;
@@ -92,25 +94,32 @@ void TZXHardware::SetBetaDiskPorts(IBetaDiskPorts* disk) {
 }
 
 void TZXHardware::ChangeMemoryModel(int32_t model) {
-  WithCpuStopped([&] { SetMemoryModel(model); });
+  ChangeWithCpuStopped([&] { SetMemoryModel(model); });
 }
 void TZXHardware::ChangePort7FFD(uint8_t value) {
-  WithCpuStopped([&] { WritePort7FFD(value); });
+  ChangeWithCpuStopped([&] { WritePort7FFD(value); });
 }
 void TZXHardware::ChangePortDFFD(uint8_t value) {
-  WithCpuStopped([&] { WritePortDFFD(value); });
+  ChangeWithCpuStopped([&] { WritePortDFFD(value); });
 }
 void TZXHardware::ChangePort1FFD(uint8_t value) {
-  WithCpuStopped([&] { WritePort1FFD(value); });
+  ChangeWithCpuStopped([&] { WritePort1FFD(value); });
 }
 void TZXHardware::ChangePortFDFD(uint8_t value) {
-  WithCpuStopped([&] { WritePortFDFD(value); });
+  ChangeWithCpuStopped([&] { WritePortFDFD(value); });
 }
 void TZXHardware::ChangeFrameTact(uint32_t tact) {
   WithCpuStopped([&] { FrameTact = tact; });
 }
 void TZXHardware::ReloadRoms() {
-  WithCpuStopped([&] { LoadRoms(); });
+  ChangeWithCpuStopped([&] { LoadRoms(); });
+}
+
+void TZXHardware::RefreshDebugger(bool newStep) {
+  TCPUWindow* const window = CpuHandle.Form;
+  if (!window || !window->IsVisible() || IsCpuRunning()) return;
+  const TCPUWindow::UseGuard inUse(*window);
+  window->RefreshView(newStep);
 }
 
 std::optional<std::string> TZXHardware::ApplyTiming(const TTimingValues& timing) {

@@ -110,6 +110,23 @@ class TZXHardware {
     action();
     if (wasRunning) StartCpu();
   }
+  // The same for a change the debugger must show (registers, memory,
+  // paging). A processor started again refreshes the debugger itself; one
+  // that stays stopped has it reloaded here, moved to the new PC when the
+  // change moved it, as a reset's step does.
+  template <typename Action>
+  void ChangeWithCpuStopped(Action&& action) {
+    const uint16_t pc = Cpu().PC;
+    const bool wasRunning = StopCpu() == Z80_OK;
+    action();
+    if (wasRunning)
+      StartCpu();
+    else
+      RefreshDebugger(Cpu().PC != pc);
+  }
+  // Reloads the debugger window from the stopped processor and memory when
+  // it is shown; nothing while the processor runs (it is refreshed by then).
+  void RefreshDebugger(bool newStep);
 
   // The processor's registers and request bytes (valid after construction).
   TZ80State& Cpu() { return *cpu_; }

@@ -159,7 +159,7 @@ bool LoadZX(TZXHardware& m, const std::string& f) {
 bool LoadSnapshot(TZXHardware& machine, const std::string& fileName) {
   const std::string ext = disk::UpperExtension(fileName);
   bool loaded = false;
-  machine.WithCpuStopped([&] {
+  machine.ChangeWithCpuStopped([&] {
     if (ext == ".Z80") {
       loaded = LoadZ80(machine, fileName);
     } else if (ext == ".SNA") {

@@ -248,7 +248,10 @@ void TMenuCommands::Toggle(const TMenuItem& item) {
 }
 
 void TMenuCommands::OpenAll(const TMenuItem&) { files_.SubMenuOpenAllClick(); }
-void TMenuCommands::LoadBIN(const TMenuItem&) { files_.SubMenuLoadBINClick(); }
+void TMenuCommands::LoadBIN(const TMenuItem&) {
+  files_.SubMenuLoadBINClick();
+  machine_.RefreshDebugger(false);
+}
 void TMenuCommands::OpenDisk(const TMenuItem& item) { files_.OpenDiskForDrive(item.Arg); }
 void TMenuCommands::SaveSnapshot(const TMenuItem&) { files_.SubMenuSaveSnapshotClick(); }
 void TMenuCommands::SaveBIN(const TMenuItem&) { files_.SubMenuSaveBINClick(); }
@@ -301,7 +304,7 @@ void TMenuCommands::SubMenuChangeMemClick(const TMenuItem&) {
   ChangeMemValue = value;
   // The write may draw the picture and lands in memory the run thread is
   // using: made with the processor stopped, like the file commands' writes.
-  machine_.WithCpuStopped([&] {
+  machine_.ChangeWithCpuStopped([&] {
     PatchVisibleMemory(machine_, static_cast<uint16_t>(address), static_cast<uint8_t>(value));
   });
 }
@@ -322,6 +325,7 @@ void TMenuCommands::SubMenuChangeVectorBUSClick(const TMenuItem&) {
   int32_t value = machine_.Cpu().Req.IntVector.load();
   if (!InputNumber("Z80 free BUS value changing", "Enter new value", value, "#%02X", 0, 255)) return;
   machine_.Cpu().Req.IntVector = static_cast<uint8_t>(value & 0xFF);
+  machine_.RefreshDebugger(false);  // the IM 2 vector it shows
 }
 
 void TMenuCommands::SubMenuAY8910SettingsClick(const TMenuItem&) { machine_.SoundChip.ShowSettingDialog(); }

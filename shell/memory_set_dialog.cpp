@@ -90,7 +90,7 @@ bool TMemorySetDialog::Browse(const std::string& path) {
 }
 
 void TMemorySetDialog::Apply(TZXHardware& machine) {
-  machine.WithCpuStopped([&] {
+  machine.ChangeWithCpuStopped([&] {
     machine.SetMemoryModel(model_);
     machine.RomFileSpecs = specs_;
     machine.LoadRoms();

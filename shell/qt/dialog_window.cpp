@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
@@ -13,6 +14,8 @@ namespace {
 // A dialog makes its first auto-default button the default when it shows,
 // and any such button that takes the focus: the buttons lose that property
 // before every showing, so whatever the window holds by then is covered.
+// Without it a button ignores Enter, so Enter is given back to the button
+// that has the focus, and to no other.
 class NoDefaultButton final : public QObject {
  public:
   using QObject::QObject;
@@ -24,6 +27,15 @@ class NoDefaultButton final : public QObject {
         if (button->window() != parent()) continue;  // a dialog of its own (file, colour)
         button->setAutoDefault(false);
         button->setDefault(false);
+        button->installEventFilter(this);
+      }
+    } else if (event->type() == QEvent::KeyPress && watched != parent()) {
+      auto* button = qobject_cast<QPushButton*>(watched);
+      const auto* key = static_cast<QKeyEvent*>(event);
+      const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+      if (button && enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (button->isEnabled() && !key->isAutoRepeat()) button->click();
+        return true;
       }
     }
     return false;

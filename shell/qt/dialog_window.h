@@ -10,8 +10,9 @@ class QWidget;
 namespace dialog_window {
 
 // A tool window with only the close box, its client area fixed at w x h.
-// None of its buttons is a default one: Enter presses nothing (in a grid it
-// only ends the cell's edit), where a dialog would press its first button.
+// None of its buttons is a default one: Enter presses only the button that
+// has the focus (in a grid it only ends the cell's edit), where a dialog
+// would press its first button.
 void MakeToolWindow(QDialog& window, int w, int h);
 // The widget's font made bold.
 void SetBold(QWidget& widget);

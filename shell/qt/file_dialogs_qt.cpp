@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -70,6 +71,7 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
     const QStringList filters = nameFilters();
     if (d.FilterIndex >= 1 && d.FilterIndex <= filters.size()) selectNameFilter(filters[d.FilterIndex - 1]);
     setDefaultSuffix(QString::fromStdString(d.DefaultExt));
+    ClearSelection();
     if (!d.FileName.empty()) {
       ProposeName(FromName(d.FileName));
     } else if (QLineEdit* edit = NameLine()) {
@@ -163,6 +165,13 @@ class TQtFileDialogs::Dialog final : public QFileDialog {
       if (description_->MustExist && !info.exists()) return false;
     }
     return true;
+  }
+
+  // The files chosen at the last showing, refused or not, are not chosen
+  // again: only the name proposed now is.
+  void ClearSelection() {
+    if (auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView")))
+      if (QItemSelectionModel* selection = list->selectionModel()) selection->clearSelection();
   }
 
   QLineEdit* NameLine() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "platform/dialogs.h"
+#include "platform/qt/focus_return.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/termination_signals.h"
 #include "shell/qt/forms.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   platform::qt::QtDialogs dialogs;
   platform::SetDialogs(&dialogs);
   Z80_SetDialogs(&dialogs);
+  platform::qt::FocusReturn focusReturn;
 
   int status = 0;
   try {

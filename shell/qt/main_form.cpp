@@ -220,6 +220,7 @@ void TMainForm::EnterFullScreen() {
     w->setMinimumSize(0, 0);
     w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   }
+  HideToolWindows();
   screen_panel_->SetFullScreen(true);
   menuBar()->hide();
   showFullScreen();
@@ -238,4 +239,26 @@ void TMainForm::LeaveFullScreen() {
   machine_->FullScreenFlag = 0;  // the window takes the picture's size again
   PanelResized();
   setGeometry(SavedFormBounds);
+  ShowToolWindows();
+}
+
+void TMainForm::HideToolWindows() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    const Qt::WindowType type = w->windowType();
+    if (w == this || !w->isVisible() || type == Qt::Popup || type == Qt::ToolTip) continue;
+    hidden_tools_.emplace_back(w, w->pos());
+    w->hide();
+  }
+}
+
+void TMainForm::ShowToolWindows() {
+  auto hidden = std::exchange(hidden_tools_, {});
+  if (closed_) return;  // the program is ending
+  for (auto& [window, pos] : hidden) {
+    if (!window) continue;
+    window->move(pos);
+    window->show();
+  }
+  // The keys stay with the picture, as they were in full screen.
+  if (!hidden.empty()) activateWindow();
 }

@@ -5,12 +5,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "machine/hardware.h"
 #include "platform/display.h"
@@ -102,6 +105,10 @@ class TMainForm final : public QMainWindow, public IMenuWindow {
 
  private:
   void ActivateDisplay(bool active);
+  // Full screen shows only the picture: the tool and state windows (and the
+  // debugger) go while it lasts and come back where they were.
+  void HideToolWindows();
+  void ShowToolWindows();
 
   TMainFormOptions options_;
   TZXHardware* machine_ = nullptr;
@@ -122,4 +129,5 @@ class TMainForm final : public QMainWindow, public IMenuWindow {
   bool shown_ = false;
   bool closed_ = false;
   QRect SavedFormBounds;
+  std::vector<std::pair<QPointer<QWidget>, QPoint>> hidden_tools_;
 };

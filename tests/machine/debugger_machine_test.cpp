@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QTemporaryDir>
 #include <QWidget>
+#include <fstream>
 
+#include "machine/snapshot_loader.h"
 #include "machine_test_util.h"
 #include "support/scripted_dialogs.h"
 #include "support/wait_for_events.h"
@@ -88,6 +93,81 @@ TEST(DebuggerOnTheMachine, StepOverACallThenRunAndEdit) {
 
   m.reset();
   EXPECT_EQ(CpuWindow(), nullptr);  // destroyed with its instance
+  Z80_SetDialogs(previous);
+}
+
+// A 48K .SNA image in IM 2: PC and the word above it on the loaded stack.
+std::vector<uint8_t> Sna48(uint16_t sp, uint16_t pc, uint16_t above) {
+  std::vector<uint8_t> file(27 + 49152, 0);
+  file[23] = uint8_t(sp);
+  file[24] = uint8_t(sp >> 8);
+  file[25] = 2;
+  const size_t top = 27 + sp - 0x4000;
+  file[top] = uint8_t(pc);
+  file[top + 1] = uint8_t(pc >> 8);
+  file[top + 2] = uint8_t(above);
+  file[top + 3] = uint8_t(above >> 8);
+  return file;
+}
+
+// Changes of a stopped machine made from outside the debugger (a snapshot,
+// a register set by a loader, memory): the shown window follows at once,
+// and moves its code display only when the change moved PC.
+TEST(DebuggerOnTheMachine, FollowsChangesOfAStoppedMachine) {
+  testing_support::ScriptedDialogs dialogs;
+  platform::Dialogs* previous = Z80_SetDialogs(&dialogs);
+  auto m = MakeMachine();
+  QWidget* form = CpuWindow();
+  ASSERT_NE(form, nullptr);
+  const auto shown = [&](const char* label) {
+    return form->findChild<QLabel*>(QString::fromLatin1(label))->text().toStdString();
+  };
+  // Where the code display stands: the address its "view address" query offers.
+  auto* viewAddress = form->findChild<QAction*>(QStringLiteral("PopupViewAddress"));
+  const auto codeAt = [&] {
+    dialogs.Answer({std::nullopt});
+    viewAddress->trigger();
+    return dialogs.queries.back().shown;
+  };
+
+  QTemporaryDir dir;
+  const std::string sna = QDir(dir.path()).filePath("game.sna").toStdString();
+  {
+    const auto bytes = Sna48(0xFE00, 0x9123, 0xBEEF);
+    std::ofstream(sna, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               std::streamsize(bytes.size()));
+  }
+
+  struct Case {
+    const char* what;
+    std::function<void(TZXHardware&)> change;
+    const char *im, *stack, *code;
+  };
+  const Case cases[] = {
+      {"snapshot", [&](TZXHardware& t) { ASSERT_TRUE(LoadSnapshot(t, sna)); }, "IM: 2", "(SP) = #BEEF",
+       "#9123"},
+      {"register", [](TZXHardware& t) { t.ChangeWithCpuStopped([&] { t.Cpu().Req.IM = 2; }); }, "IM: 2",
+       "(SP) = #0000", "#8010"},
+      {"memory", [](TZXHardware& t) { t.ChangeWithCpuStopped([&] { Poke(t, 0xFF00, {0xCD, 0xAB}); }); },
+       "IM: 0", "(SP) = #ABCD", "#8010"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Poke(*m, 0xFF00, {0, 0});
+    m->Cpu().PC = 0x8000;
+    m->Cpu().SP = 0xFF00;
+    m->Cpu().Req.IM = 0;
+    ASSERT_EQ(Z80_ShowCPU(&m->CpuHandle), Z80_OK);
+    dialogs.Answer({"#8010"});  // the user looks elsewhere
+    viewAddress->trigger();
+
+    c.change(*m);
+    EXPECT_FALSE(m->IsCpuRunning());
+    EXPECT_EQ(shown("LabelIM"), c.im);
+    EXPECT_EQ(shown("LabelStack"), c.stack);
+    EXPECT_EQ(codeAt(), c.code);
+  }
+  m.reset();
   Z80_SetDialogs(previous);
 }
 

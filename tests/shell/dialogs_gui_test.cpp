@@ -18,8 +18,11 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <vector>
 
 #include "platform/files.h"
+#include "platform/qt/focus_return.h"
+#include "platform/qt/qt_dialogs.h"
 #include "shell/about_text.h"
 #include "shell/program_entry.h"
 #include "shell/qt/about_form.h"
@@ -30,6 +33,7 @@
 #include "shell/qt/timing_form.h"
 #include "machine/machine_test_util.h"
 #include "support/recording_dialogs.h"
+#include "support/wait_for_events.h"
 
 namespace {
 
@@ -253,10 +257,10 @@ TEST(DialogWindows, AboutShowsTheClockInTheLocaleAndOpensTheLink) {
   EXPECT_EQ(catcher.opened, kAboutUrl);
 }
 
-// None of these windows names a default button: Enter, wherever the focus
-// is, presses none of them (Cancel would close the window and lose an edit,
-// "--" darken the colours, Browse open the file dialog).
-TEST(DialogWindows, EnterPressesNoButton) {
+// None of these windows names a default button: Enter presses only the
+// button that has the focus (a default Cancel would close the window and
+// lose an edit, "--" darken the colours, Browse open the file dialog).
+TEST(DialogWindows, EnterPressesOnlyTheFocusedButton) {
   Dialogs d(&platform::SetDialogs);
   auto m = MakeMachine();
   ScriptedFiles files;
@@ -273,17 +277,27 @@ TEST(DialogWindows, EnterPressesNoButton) {
   for (const auto& [window, show] : windows) {
     SCOPED_TRACE(window->objectName().toStdString());
     show();
-    int pressed = 0;
+    std::vector<QPushButton*> pressed;
     const QList<QPushButton*> buttons = window->findChildren<QPushButton*>();
     ASSERT_FALSE(buttons.isEmpty());
-    for (QPushButton* b : buttons) QObject::connect(b, &QPushButton::clicked, window, [&pressed] { ++pressed; });
-    QTest::keyClick(window, Qt::Key_Return);
+    // Only which button a key presses is looked at, not what it does.
     for (QPushButton* b : buttons) {
+      QObject::disconnect(b, &QPushButton::clicked, nullptr, nullptr);
+      QObject::connect(b, &QPushButton::clicked, window, [&pressed, b] { pressed.push_back(b); });
+    }
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_TRUE(pressed.empty());
+    for (QPushButton* b : buttons) {
+      SCOPED_TRACE(b->text().toStdString());
+      pressed.clear();
       b->setFocus();
       QTest::keyClick(b, Qt::Key_Return);
       QTest::keyClick(b, Qt::Key_Enter, Qt::KeypadModifier);
+      QTest::keyClick(b, Qt::Key_Return, Qt::ControlModifier);
+      const std::vector<QPushButton*> expected =
+          b->isEnabled() ? std::vector<QPushButton*>{b, b} : std::vector<QPushButton*>{};
+      EXPECT_EQ(pressed, expected);
     }
-    EXPECT_EQ(pressed, 0);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(files.asked, 0);
     window->hide();
@@ -334,6 +348,43 @@ TEST(DialogWindows, MenuItemsOpenOneWindowEach) {
   }
   EXPECT_EQ(d.dialogs.Count(), 0u);  // no "not available"
   form->AttachMachine(nullptr);
+}
+
+// The message boxes and queries of a tool window give the keyboard back to
+// it when they close, also when the window manager has meanwhile given it
+// to the main window (where the keys reach the emulated machine).
+TEST(DialogWindows, AModalDialogGivesTheKeyboardBackToItsOpener) {
+  using testing_support::WaitFor;
+  platform::qt::FocusReturn focusReturn;
+  platform::qt::QtDialogs qtDialogs;
+  QWidget main;
+  main.show();
+  QDialog tool(&main);
+  tool.setWindowFlags(Qt::Tool);
+  tool.show();
+  const std::pair<const char*, std::function<void()>> asks[] = {
+      {"message", [&] { qtDialogs.Message("ULA settings", "INT out of frame range!", platform::MsgButtons::Ok, platform::MsgIcon::None, platform::MsgResult::Ok); }},
+      {"query", [&] {
+         std::string text = "#00";
+         qtDialogs.InputQuery("Port #7FFD change", "Enter new value:", text);
+       }},
+  };
+  for (const auto& [what, ask] : asks) {
+    SCOPED_TRACE(what);
+    tool.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &tool; }));
+    QWidget* shown = nullptr;
+    QTimer::singleShot(0, [&] {
+      shown = QApplication::activeModalWidget();
+      ASSERT_NE(shown, nullptr);
+      EXPECT_EQ(focusReturn.Opener(shown), &tool);
+      shown->close();
+      main.activateWindow();  // as a window manager may do
+    });
+    ask();
+    EXPECT_NE(shown, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &tool; }));
+  }
 }
 
 }  // namespace

@@ -197,6 +197,41 @@ TEST_F(MainWindowTest, FullScreenAndBackKeepsSizeAndPosition) {
   EXPECT_EQ(Panel().size(), QSize(324, 244));
 }
 
+// Full screen shows only the picture: the tool and state windows go while it
+// lasts (their clicks would reach the grabbed picture) and come back where
+// they were; windows closed before stay closed.
+TEST_F(MainWindowTest, FullScreenHidesTheToolWindowsAndBringsThemBack) {
+  form_->ShowForm(TFormId::StateHardware);
+  form_->ShowForm(TFormId::Timing);
+  form_->ShowForm(TFormId::Palette);
+  QCoreApplication::processEvents();
+  auto* state = form_->findChild<TFormStateHardware*>();
+  auto* palette = form_->findChild<QDialog*>(QStringLiteral("PaletteForm"));
+  auto* timing = form_->findChild<QDialog*>(QStringLiteral("TimingForm"));
+  ASSERT_TRUE(state && timing && palette);
+  palette->hide();
+  state->move(30, 40);
+  timing->move(400, 50);
+  QCoreApplication::processEvents();
+  const QPoint statePos = state->pos(), timingPos = timing->pos();
+
+  for (int round = 0; round < 2; ++round) {
+    form_->EnterFullScreen();
+    QCoreApplication::processEvents();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      EXPECT_TRUE(w == form_ || !w->isVisible()) << w->windowTitle().toStdString();
+    form_->LeaveFullScreen();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(state->isVisible());
+    EXPECT_TRUE(timing->isVisible());
+    EXPECT_FALSE(palette->isVisible());
+    EXPECT_EQ(state->pos(), statePos);
+    EXPECT_EQ(timing->pos(), timingPos);
+  }
+  state->hide();
+  timing->hide();
+}
+
 TEST_F(MainWindowTest, HighResolutionModeResizesTheWindowFromTheGuiThread) {
   const QSize before = form_->size();
   machine_->StopCpu();

@@ -27,6 +27,7 @@
 #include "shell/qt/program_objects.h"
 #include "shell/program_entry.h"
 #include "support/recording_dialogs.h"
+#include "support/wait_for_events.h"
 #include "z80/z80_host.h"
 
 namespace {
@@ -138,6 +139,47 @@ TEST_F(QtFileDialogs, AMixedChoiceKeepsTheDialogOpen) {
   EXPECT_EQ(dialogs.Messages()[0].text, kSeveralFilesMessage);
   EXPECT_EQ(disk.Files, (std::vector<std::string>{dir.path + "/b.$B", dir.path + "/a.$C"}));
   EXPECT_TRUE(disk.ReadOnly);
+}
+
+// The disk drives share one dialog: what was chosen for one drive, even a
+// refused choice, is not what the next drive's opening offers.
+TEST_F(QtFileDialogs, AnotherDrivesOpeningKeepsNoEarlierChoice) {
+  TempDir dir;
+  for (const char* name : {"a.$C", "b.!C"}) dir.Touch(name);
+  TQtFileDialogs backend;
+  TFileDialog disk = MakeOpenDiskDialog();
+  disk.InitialDir = dir.path;
+  const auto listed = [](QFileDialog& q) {
+    auto* list = q.findChild<QAbstractItemView*>("listView");
+    EXPECT_TRUE(testing_support::WaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    return list;
+  };
+
+  // Drive B: both HOBETA files chosen, refused, the dialog cancelled.
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    listed(q)->selectAll();
+    edit.setText("\"a.$C\" \"b.!C\"");
+    static_cast<QDialog&>(q).accept();
+  });
+  EXPECT_FALSE(backend.Execute(disk));
+  EXPECT_EQ(dialogs.Count(), 1u);
+
+  // Drive D:, empty: no name, nothing chosen, nothing to open.
+  disk.FileName.clear();
+  qsizetype selected = -1;
+  QString name = "?";
+  bool openEnabled = true;
+  WhenShown([&](QFileDialog& q, QLineEdit& edit) {
+    auto* list = listed(q);
+    QCoreApplication::processEvents();
+    selected = list->selectionModel()->selectedRows().size();
+    name = edit.text();
+    openEnabled = q.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Open)->isEnabled();
+  });
+  EXPECT_FALSE(backend.Execute(disk));
+  EXPECT_EQ(selected, 0);
+  EXPECT_TRUE(name.isEmpty());
+  EXPECT_FALSE(openEnabled);
 }
 
 TEST_F(QtFileDialogs, ADiskNameNeedNotExistAndGetsTheFiltersSuffix) {

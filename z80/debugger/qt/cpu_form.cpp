@@ -54,6 +54,30 @@ void Complain(const std::string& text) {
   platform::ShowMessage(z80::kCaption, text, platform::MsgButtons::Ok, platform::MsgIcon::Error);
 }
 
+// The window manager frames a window after it shows, and may place it
+// itself whatever the window asked: once the real frame is known, a window
+// that does not lie whole on its screen is moved (and if need be shrunk)
+// onto it. Looked at for a while, as frame and placement come late.
+void KeepFramedWindowOnScreen(QWidget* window, int looksLeft = 40) {
+  constexpr int kLookEveryMs = 50;
+  QTimer::singleShot(kLookEveryMs, window, [w = QPointer<QWidget>(window), looksLeft] {
+    if (!w || !w->isVisible()) return;
+    const QRect outer = w->frameGeometry();
+    QScreen* screen = w->screen();
+    if (outer != w->geometry() && screen) {
+      const QRect area = screen->availableGeometry();
+      if (area.contains(outer)) return;
+      const QSize excess = (outer.size() - area.size()).expandedTo(QSize(0, 0));
+      if (excess.width() > 0 || excess.height() > 0)
+        w->resize((w->size() - excess).expandedTo(w->minimumSize()));
+      const QSize size = w->frameGeometry().size();
+      w->move(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - size.width())),
+              std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    }
+    if (looksLeft > 1) KeepFramedWindowOnScreen(w, looksLeft - 1);
+  });
+}
+
 QFont CodeFont() {
   QFont font(QStringLiteral("Courier"));
   font.setPixelSize(13);
@@ -372,7 +396,10 @@ void TCPUForm::PlaceOnScreen() {
 void TCPUForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   SetShown(true);
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) {
+    FormShow();
+    KeepFramedWindowOnScreen(this);
+  }
 }
 
 void TCPUForm::hideEvent(QHideEvent* event) {
