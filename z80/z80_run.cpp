@@ -101,6 +101,10 @@ Z80Result Z80_Start(TZ80Object* object) {
   // Running goes up before the thread exists, so a thread that meets a
   // breakpoint at once can only ever clear it, never have it set after it.
   object->Running.store(1);
+  // The new thread parks until its handle is stored: a callback of its
+  // first steps may end the process, and the record's release then finds
+  // the handle from the thread itself.
+  object->StopRequest.store(1);
   try {
     if (g_failNextThread.exchange(false))
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
@@ -115,7 +119,6 @@ Z80Result Z80_Start(TZ80Object* object) {
     return Z80_THREAD_NOT_CREATED;
   }
   object->ThreadId = object->ThreadHandle.get_id();
-  // A thread that still sees the last stop's request parks until here.
   object->StopRequest.store(0);
   RefreshWindow(object, false);
   ReleaseBusy(object);
