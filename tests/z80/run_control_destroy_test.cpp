@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/recording_dialogs.h"
+#include "reading_window.h"
 #include "z80/debugger/cpu_window.h"
 #include "z80/z80_host.h"
 
@@ -17,19 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A window that, like the real one, reads memory through OnRead while it
-// refreshes.
-class ReadingWindow final : public TCPUWindow {
- public:
-  void Show() override { SetShown(true); }
-  bool IsVisible() const override { return Shown.load(); }
-  void RefreshView(bool) override {
-    if (!IsVisible()) return;
-    TZ80State* s = Z80Object->StateRecord;
-    s->OnRead(s->PC, s->UserData);
-  }
-  void SetBreakpointCommandsEnabled(bool) override {}
-};
+using z80test::ReadingWindow;
 
 struct WindowFactory {
   z80::CPUWindowFactory previous =
