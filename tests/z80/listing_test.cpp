@@ -67,35 +67,4 @@ TEST(Listing, FailedWriteLeavesNoFile) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(Listing, AFileThatMayNotBeWrittenIsLeftAsItWas) {
-  const auto dir = std::filesystem::temp_directory_path() / "ovrin_listing_read_only";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const struct {
-    const char* name;
-    mode_t mode;
-    bool throughLink;
-  } cases[] = {{"read-only for all", 0444, false},
-               {"readable by its owner only", 0400, false},
-               {"a link to a read-only file", 0444, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto file = dir / "kept.lst";
-    const auto named = c.throughLink ? dir / "link.lst" : file;
-    { std::ofstream(file, std::ios::binary) << "old"; }
-    ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
-    if (c.throughLink) std::filesystem::create_symlink(file, named);
-    EXPECT_FALSE(z80dbg::WriteListing(named.string(), "new"));
-    std::stringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    EXPECT_EQ(text.str(), "old");
-    struct stat st {};
-    ASSERT_EQ(stat(file.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, c.mode);
-    std::filesystem::remove(named);
-    std::filesystem::remove(file);
-  }
-  std::filesystem::remove_all(dir);
-}
-
 }  // namespace
