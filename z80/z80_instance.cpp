@@ -103,10 +103,20 @@ void RefreshWindow(TZ80Object* object, bool newStep) {
 
 namespace {
 
+// Busy taken whatever Running is (the run thread may clear it meanwhile).
 bool CompareAndTakeBusy(TZ80Object* object) {
-  uint8_t expected = 0;
-  return object->Busy.compare_exchange_strong(expected, 1, std::memory_order_acquire,
-                                              std::memory_order_relaxed);
+  GuardPairType* const pair = GuardPair(*object);
+  GuardPairType seen = __atomic_load_n(pair, __ATOMIC_RELAXED);
+  while (!(seen & kPairBusyMask))
+    if (__atomic_compare_exchange_n(pair, &seen, seen | kPairBusyOnly, false, __ATOMIC_ACQUIRE,
+                                    __ATOMIC_RELAXED))
+      return true;
+  return false;
+}
+
+void GiveBackBusy(TZ80Object* object) {
+  __atomic_fetch_and(GuardPair(*object), static_cast<GuardPairType>(~kPairBusyMask),
+                     __ATOMIC_RELEASE);
 }
 
 }  // namespace
@@ -115,7 +125,7 @@ Z80Result TakeBusy(TZ80Object* object) {
   if (!CompareAndTakeBusy(object)) return Z80_BUSY;
   TZ80Instance* const instance = InstanceOf(object);
   if (!instance || instance->DestroyWaiters.load(std::memory_order_relaxed)) {
-    object->Busy.store(0, std::memory_order_release);
+    GiveBackBusy(object);
     return instance ? Z80_BUSY : Z80_INVALID_OBJECT;
   }
   instance->BusyThread.store(ThisThread(), std::memory_order_relaxed);
@@ -124,7 +134,7 @@ Z80Result TakeBusy(TZ80Object* object) {
 
 void ReleaseBusy(TZ80Object* object) {
   InstanceOf(object)->BusyThread.store(nullptr, std::memory_order_relaxed);
-  object->Busy.store(0, std::memory_order_release);
+  GiveBackBusy(object);
 }
 
 Z80Result TakeBusyOrRefuse(TZ80Object* object) {
@@ -176,7 +186,7 @@ void LeaveWindowUse(TZ80Object* object) {
 // a destroy waits for it.
 __attribute__((noinline)) Z80Result RefuseHeldSingleStep(TZ80Object* object) {
   const bool gone = !object->StateRecord;
-  __atomic_store_n(reinterpret_cast<GuardPairType*>(&object->Running), 0, __ATOMIC_RELEASE);
+  __atomic_store_n(GuardPair(*object), 0, __ATOMIC_RELEASE);
   return gone ? RefuseInvalid() : RefuseBusy();
 }
 
@@ -277,7 +287,7 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   WaitWhile([object] { return !CompareAndTakeBusy(object); });
   if (LiveState(object) != &instance->State) {
     // Destroyed meanwhile by another thread (and maybe created again).
-    object->Busy.store(0, std::memory_order_release);
+    GiveBackBusy(object);
     return RefuseInvalid();
   }
   instance->DestroyWaiters.fetch_sub(1, std::memory_order_relaxed);
@@ -304,7 +314,7 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   object->OnAfterStep = nullptr;
   object->OnBreakpoint = nullptr;
   object->Release = nullptr;
-  object->Busy.store(0, std::memory_order_release);
+  GiveBackBusy(object);
 
   Unregister(object);
   return Z80_OK;

@@ -70,18 +70,24 @@ inline const void* ThisThread() { return __builtin_thread_pointer(); }
 static_assert(offsetof(TZ80Object, Busy) == offsetof(TZ80Object, Running) + 1);
 static_assert(offsetof(TZ80Object, Running) % alignof(uint16_t) == 0);
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+// Every export takes and gives back Busy through the pair, so that each one
+// synchronises with the one before it on the same address.
 using GuardPairType __attribute__((may_alias)) = uint16_t;
 inline constexpr GuardPairType kPairBusyOnly = 1 << 8;
+inline constexpr GuardPairType kPairBusyMask = 0xFF00;
+inline GuardPairType* GuardPair(TZ80Object& object) {
+  return reinterpret_cast<GuardPairType*>(&object.Running);
+}
 // Acquire: a run thread that stopped at a breakpoint has not been joined
 // yet, and its last step's state must be seen before this step uses it.
 inline bool TakeSingleStep(TZ80Object& object) {
   GuardPairType expected = 0;
-  return __atomic_compare_exchange_n(reinterpret_cast<GuardPairType*>(&object.Running), &expected,
-                                     kPairBusyOnly, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED);
+  return __atomic_compare_exchange_n(GuardPair(object), &expected, kPairBusyOnly, false,
+                                     __ATOMIC_ACQUIRE, __ATOMIC_RELAXED);
 }
 inline void ReleaseSingleStep(TZ80State& s, TZ80Object& object) {
   reinterpret_cast<TZ80Instance&>(s).BusyThread.store(nullptr, std::memory_order_relaxed);
-  __atomic_store_n(reinterpret_cast<GuardPairType*>(&object.Running), 0, __ATOMIC_RELEASE);
+  __atomic_store_n(GuardPair(object), 0, __ATOMIC_RELEASE);
 }
 
 // The end of a single step that went the slow way: a request, a halted

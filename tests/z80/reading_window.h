@@ -12,8 +12,9 @@ class ReadingWindow final : public TCPUWindow {
   bool IsVisible() const override { return Shown.load(); }
   void RefreshView(bool) override {
     if (!IsVisible()) return;
+    // Not at PC: a refresh after a start reads while the run thread steps.
     TZ80State* s = Z80Object->StateRecord;
-    s->OnRead(s->PC, s->UserData);
+    s->OnRead(0, s->UserData);
   }
   void SetBreakpointCommandsEnabled(bool) override {}
 };

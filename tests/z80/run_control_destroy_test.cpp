@@ -141,15 +141,18 @@ TEST(DestroyFromAnotherThread, RacesAThreadCallingEveryExport) {
     if (round & 1) Z80_ShowCPU(&h.object);
     std::atomic<int> calls{0};
     std::thread worker([&] {
+      // A run thread in one round of four: starting one takes far longer
+      // than the other calls.
+      const int kinds = round % 4 == 0 ? 6 : 4;
       for (int i = 0;; ++i) {
         Z80Result r = Z80_OK;
-        switch (i % 6) {
+        switch (i % kinds) {
           case 0: r = Z80_ExecCycle(&h.object); break;
           case 1: r = Z80_ExecOver(&h.object); break;
-          case 2: r = Z80_Start(&h.object); break;
-          case 3: r = Z80_Stop(&h.object); break;
-          case 4: r = Z80_ShowCPU(&h.object); break;
-          case 5: Z80_StatusTick(&h.object); break;
+          case 2: r = Z80_ShowCPU(&h.object); break;
+          case 3: Z80_StatusTick(&h.object); break;
+          case 4: r = Z80_Start(&h.object); break;
+          case 5: r = Z80_Stop(&h.object); break;
         }
         ++calls;
         if (r == Z80_INVALID_OBJECT) return;
