@@ -144,11 +144,14 @@ Z80_EXPORT Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80Rea
                                 TZ80PortOutProc onPortOut, TZ80IntCheckProc onIntCheck,
                                 TZ80AfterStepProc onAfterStep, TZ80BreakpointProc onBreakpoint,
                                 void* userData, TZ80Object* object);
-// Waits while another thread's export is at work on the instance. Called
-// back on the same thread from inside the library's own work (a callback of
-// the run thread, of a single step or a step-over, the step-over's question,
-// the breakpoint hand-over of the status tick, a window refresh) it returns
-// 2 without a box and changes nothing: destroy once that work has returned.
+// Waits while another thread works on the instance (an export, the status
+// tick, the debugger window's refresh); the exports that thread calls
+// meanwhile are refused as busy. Called back on the same thread from inside
+// the library's own work (a callback of the run thread, of a single step or
+// a step-over, the step-over's question, the breakpoint hand-over of the
+// status tick, anything the debugger window does, its refreshes, keys, menu
+// items, edits and paints included) it returns 2 without a box and changes
+// nothing: destroy once that work has returned.
 Z80_EXPORT Z80Result Z80_Destroy(TZ80Object* object);
 Z80_EXPORT Z80Result Z80_ExecCycle(TZ80Object* object);
 Z80_EXPORT Z80Result Z80_ExecOver(TZ80Object* object);

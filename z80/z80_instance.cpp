@@ -18,8 +18,9 @@ namespace z80 {
 namespace {
 
 // Every record Z80_Create filled and Z80_Destroy has not yet removed. Made
-// by the first successful create, freed only by Z80_Shutdown. The exports
-// come from one thread; the mutex keeps a shutdown from another thread safe.
+// by the first successful create, freed only by Z80_Shutdown. The mutex also
+// guards the instances' window uses and Z80_Destroy's clearing of
+// StateRecord, which the other threads' looks at an instance wait for.
 std::vector<TZ80Object*>* Z80Instances = nullptr;
 std::mutex g_instancesMutex;
 
@@ -38,24 +39,48 @@ void Unregister(TZ80Object* object) {
 
 // A record going away with its instance still live.
 void ReleaseRecord(TZ80Object* object) {
-  if (IsRegistered(object)) Z80_Destroy(object);
+  if (!IsRegistered(object)) return;
+  if (IsOwnRunThread(object)) {
+    // The process ends from inside one of this instance's callbacks (a
+    // test runner's exit on its final OUT): this thread cannot wait for
+    // itself, and it never returns into the step. Nothing is freed (the
+    // GUI thread may still be looking at the instance), but the thread must
+    // not be left joinable in a record whose destruction ends here.
+    object->ThreadHandle.detach();
+    Unregister(object);
+    return;
+  }
+  Z80_Destroy(object);
 }
 
-// Z80_Destroy called back from the library's own work on this thread: from
-// the run thread's callbacks, from the callbacks of a single step or a
-// step-over in progress, or from the debugger window's status tick or
-// refresh. Waiting for that work to end would never end, and destroying
-// would free what it returns into.
-bool CalledFromWithin(TZ80Object* object) {
-  return IsOwnRunThread(object) || BusyHeldByThisThread(object) ||
-         (object->Form && object->Form->InUse.load() != 0);
+// Counts a destroy waiting for Busy on the live instance (held still by the
+// lock: a destroy frees it only once it has cleared StateRecord under it).
+TZ80Instance* AnnounceDestroy(TZ80Object* object) {
+  std::lock_guard lock(g_instancesMutex);
+  TZ80Instance* const instance = InstanceOf(object);
+  if (instance) instance->DestroyWaiters.fetch_add(1, std::memory_order_relaxed);
+  return instance;
+}
+
+// Holds every new use of the window off and waits for those going on (on
+// other threads: this one holds none) to end.
+void CloseWindowUses(TZ80Object* object) {
+  TZ80Instance* const instance = InstanceOf(object);
+  {
+    std::lock_guard lock(g_instancesMutex);
+    instance->Closing = true;
+  }
+  WaitWhile([instance] {
+    std::lock_guard lock(g_instancesMutex);
+    return instance->WindowUses != 0;
+  });
 }
 
 }  // namespace
 
 // Z80_ExecCycle's refusals, in the order it tests them.
 __attribute__((noinline)) Z80Result RefuseExecCycle(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (!object || !LiveState(object)) return RefuseInvalid();
   if (object->Running.load()) return Z80_RUNNING;
   return RefuseBusy();
 }
@@ -64,18 +89,105 @@ __attribute__((noinline)) Z80Result FinishObservedStep(TZ80Instance& instance) {
   TZ80Object* const o = instance.Owner;
   const TZ80State& s = instance.State;
   if (const TZ80AfterStepProc afterStep = o->OnAfterStep) afterStep(s.Req.Ticks, s.UserData);
-  ReleaseSingleStep(*o);
   // A live instance always has its window: Z80_Create makes it before it
   // clears Busy, Z80_Destroy deletes it only once it holds Busy.
   if (o->Form->Shown.load(std::memory_order_relaxed)) RefreshWindow(o, true);
+  ReleaseSingleStep(instance.State, *o);
   return Z80_OK;
 }
 
 void RefreshWindow(TZ80Object* object, bool newStep) {
-  TCPUWindow* const form = object->Form;
-  if (!form) return;
-  const TCPUWindow::UseGuard inUse(*form);
-  form->RefreshView(newStep);
+  const TCPUWindow::UseGuard inUse(object);
+  if (inUse) inUse.Window()->RefreshView(newStep);
+}
+
+namespace {
+
+// Busy taken whatever Running is (the run thread may clear it meanwhile).
+bool CompareAndTakeBusy(TZ80Object* object) {
+  GuardPairType* const pair = GuardPair(*object);
+  GuardPairType seen = __atomic_load_n(pair, __ATOMIC_RELAXED);
+  while (!(seen & kPairBusyMask))
+    if (__atomic_compare_exchange_n(pair, &seen, seen | kPairBusyOnly, false, __ATOMIC_ACQUIRE,
+                                    __ATOMIC_RELAXED))
+      return true;
+  return false;
+}
+
+void GiveBackBusy(TZ80Object* object) {
+  __atomic_fetch_and(GuardPair(*object), static_cast<GuardPairType>(~kPairBusyMask),
+                     __ATOMIC_RELEASE);
+}
+
+}  // namespace
+
+Z80Result TakeBusy(TZ80Object* object) {
+  if (!CompareAndTakeBusy(object)) return Z80_BUSY;
+  TZ80Instance* const instance = InstanceOf(object);
+  if (!instance || instance->DestroyWaiters.load(std::memory_order_relaxed)) {
+    GiveBackBusy(object);
+    return instance ? Z80_BUSY : Z80_INVALID_OBJECT;
+  }
+  instance->BusyThread.store(ThisThread(), std::memory_order_relaxed);
+  return Z80_OK;
+}
+
+void ReleaseBusy(TZ80Object* object) {
+  InstanceOf(object)->BusyThread.store(nullptr, std::memory_order_relaxed);
+  GiveBackBusy(object);
+}
+
+Z80Result TakeBusyOrRefuse(TZ80Object* object) {
+  switch (TakeBusy(object)) {
+    case Z80_OK: return Z80_OK;
+    case Z80_BUSY: return RefuseBusy();
+    default: return RefuseInvalid();
+  }
+}
+
+Z80Result TakeBusyWhileStopped(TZ80Object* object) {
+  if (!object || !LiveState(object)) return RefuseInvalid();
+  if (object->Running.load()) return Z80_RUNNING;
+  if (const Z80Result taken = TakeBusyOrRefuse(object); taken != Z80_OK) return taken;
+  if (object->Running.load()) {
+    ReleaseBusy(object);
+    return Z80_RUNNING;
+  }
+  return Z80_OK;
+}
+
+bool WorkingWithinOnThisThread(TZ80Object* object) {
+  if (IsOwnRunThread(object) || TCPUWindow::UseGuard::HeldOnThisThread(object)) return true;
+  // Under the lock: Z80_Destroy on another thread frees the instance only
+  // once it has cleared StateRecord under it.
+  std::lock_guard lock(g_instancesMutex);
+  const TZ80State* s = LiveState(object);
+  return s && object->Busy.load() &&
+         reinterpret_cast<const TZ80Instance*>(s)->BusyThread.load(std::memory_order_relaxed) ==
+             ThisThread();
+}
+
+TCPUWindow* EnterWindowUse(TZ80Object* object) {
+  std::lock_guard lock(g_instancesMutex);
+  TZ80State* const s = LiveState(object);
+  if (!s) return nullptr;
+  auto& instance = reinterpret_cast<TZ80Instance&>(*s);
+  if (instance.Closing || !object->Form) return nullptr;
+  ++instance.WindowUses;
+  return object->Form;
+}
+
+void LeaveWindowUse(TZ80Object* object) {
+  std::lock_guard lock(g_instancesMutex);
+  --InstanceOf(object)->WindowUses;
+}
+
+// A single step's guard given back: the record was destroyed meanwhile, or
+// a destroy waits for it.
+__attribute__((noinline)) Z80Result RefuseHeldSingleStep(TZ80Object* object) {
+  const bool gone = !object->StateRecord;
+  __atomic_store_n(GuardPair(*object), 0, __ATOMIC_RELEASE);
+  return gone ? RefuseInvalid() : RefuseBusy();
 }
 
 Z80Result RefuseBusy() {
@@ -165,12 +277,22 @@ Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80ReadProc onRea
 }
 
 Z80Result Z80_Destroy(TZ80Object* object) {
-  if (!object || !IsRegistered(object) || !object->StateRecord) return RefuseInvalid();
+  if (!object || !IsRegistered(object) || !LiveState(object)) return RefuseInvalid();
   // Refused without a box: the call comes from the host's code, not from
   // the user, and a box's event loop would run inside that work.
-  if (CalledFromWithin(object)) return Z80_BUSY;
-  while (object->Busy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  TakeBusy(object);
+  if (WorkingWithinOnThisThread(object)) return Z80_BUSY;
+  // Another thread's export: waited for, not refused.
+  TZ80Instance* const instance = AnnounceDestroy(object);
+  if (!instance) return RefuseInvalid();
+  WaitWhile([object] { return !CompareAndTakeBusy(object); });
+  if (LiveState(object) != &instance->State) {
+    // Destroyed meanwhile by another thread (and maybe created again).
+    GiveBackBusy(object);
+    return RefuseInvalid();
+  }
+  instance->DestroyWaiters.fetch_sub(1, std::memory_order_relaxed);
+  instance->BusyThread.store(ThisThread(), std::memory_order_relaxed);
+  CloseWindowUses(object);
 
   StopRunThread(object);
   object->Running.store(0);
@@ -178,8 +300,11 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   delete object->Form;
   object->Form = nullptr;
 
-  delete InstanceOf(object);
-  object->StateRecord = nullptr;
+  {
+    std::lock_guard lock(g_instancesMutex);
+    __atomic_store_n(&object->StateRecord, nullptr, __ATOMIC_RELEASE);
+  }
+  delete instance;
 
   delete object->Breakpoints;
   object->Breakpoints = nullptr;
@@ -189,7 +314,7 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   object->OnAfterStep = nullptr;
   object->OnBreakpoint = nullptr;
   object->Release = nullptr;
-  object->Busy.store(0);
+  GiveBackBusy(object);
 
   Unregister(object);
   return Z80_OK;
@@ -201,14 +326,14 @@ Z80Result Z80_Destroy(TZ80Object* object) {
 // depends on how much code comes before it in the program. (Moved about
 // with the host's code, the same step ran up to a tenth faster or slower.)
 [[gnu::hot, gnu::aligned(4096)]] Z80Result Z80_ExecCycle(TZ80Object* object) {
-  // One test for every refusal, so that a host single-stepping a whole
-  // frame pays little more than the step itself for the export.
-  TZ80State* s = object ? object->StateRecord : nullptr;
-  if (!s || RunningOrBusy(*object)) [[unlikely]] return RefuseExecCycle(object);
-  // No run thread exists here, so the guard needs no fence. (The release
-  // only keeps the compiler from putting the holder's note after it.)
+  // One test for the refusals but one, so that a host single-stepping a
+  // whole frame pays little more than the step itself for the export.
+  if (!object || !TakeSingleStep(*object)) [[unlikely]] return RefuseExecCycle(object);
+  TZ80State* const s = object->StateRecord;  // held still by the guard
+  if (!s || reinterpret_cast<TZ80Instance*>(s)->DestroyWaiters.load(std::memory_order_relaxed))
+      [[unlikely]]
+    return RefuseHeldSingleStep(object);
   reinterpret_cast<TZ80Instance*>(s)->BusyThread.store(ThisThread(), std::memory_order_relaxed);
-  object->Busy.store(1, std::memory_order_release);
   uint8_t op;
   // The state's address is read again after the fetch, not kept across
   // it: only the object then lives through the call, in one saved register.
@@ -219,13 +344,11 @@ Z80Result Z80_Destroy(TZ80Object* object) {
 }
 
 Z80Result Z80_ShowCPU(TZ80Object* object) {
-  if (!object || !object->Form) return RefuseInvalid();
-  {
-    // Its first showing loads every display, reading memory through OnRead.
-    const TCPUWindow::UseGuard inUse(*object->Form);
-    object->Form->Show();
-  }
-  RefreshWindow(object, true);
+  // Its first showing loads every display, reading memory through OnRead.
+  const TCPUWindow::UseGuard inUse(object);
+  if (!inUse) return RefuseInvalid();
+  inUse.Window()->Show();
+  inUse.Window()->RefreshView(true);
   return Z80_OK;
 }
 
@@ -236,7 +359,8 @@ int32_t Z80_IsRunning(TZ80Object* object) {
 }
 
 void Z80_StatusTick(TZ80Object* object) {
-  if (object && object->Form) object->Form->StatusTick();
+  const TCPUWindow::UseGuard inUse(object);
+  if (inUse) inUse.Window()->StatusTick();
 }
 
 void Z80_Shutdown(void) {

@@ -20,8 +20,6 @@
 namespace z80 {
 namespace {
 
-constexpr auto kPoll = std::chrono::milliseconds(1);
-
 std::atomic<bool> g_failNextThread{false};
 
 // The instance whose run thread this is (none on other threads).
@@ -57,16 +55,6 @@ void Z80RunThread(TZ80Object* object) {
     Z80Step(s);
     object->InStep.store(0, std::memory_order_release);
     afterStep(s.Req.Ticks, user);
-  }
-}
-
-// A step is short: look again a few times before settling into 1 ms sleeps,
-// so that a stop costs microseconds rather than a scheduler tick.
-template <typename Condition>
-void WaitWhile(Condition condition) {
-  for (int spin = 0; condition(); ++spin) {
-    if (spin < 200) std::this_thread::yield();
-    else std::this_thread::sleep_for(kPoll);
   }
 }
 
@@ -106,16 +94,17 @@ using namespace z80;
 extern "C" {
 
 Z80Result Z80_Start(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
-  if (object->Running.load()) return Z80_RUNNING;
-  if (object->Busy.load()) return RefuseBusy();
-  TakeBusy(object);
+  if (const Z80Result taken = TakeBusyWhileStopped(object); taken != Z80_OK) return taken;
   JoinFinishedRunThread(object);
   object->SkipBreakAddress.store(object->StateRecord->PC);
 
   // Running goes up before the thread exists, so a thread that meets a
   // breakpoint at once can only ever clear it, never have it set after it.
   object->Running.store(1);
+  // The new thread parks until its handle is stored: a callback of its
+  // first steps may end the process, and the record's release then finds
+  // the handle from the thread itself.
+  object->StopRequest.store(1);
   try {
     if (g_failNextThread.exchange(false))
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
@@ -126,29 +115,27 @@ Z80Result Z80_Start(TZ80Object* object) {
                           platform::MsgIcon::Error);
     object->ThreadId = {};
     object->SkipBreakAddress.store(-1);
-    object->Busy.store(0);
+    ReleaseBusy(object);
     return Z80_THREAD_NOT_CREATED;
   }
   object->ThreadId = object->ThreadHandle.get_id();
-  // A thread that still sees the last stop's request parks until here.
   object->StopRequest.store(0);
-  object->Busy.store(0);
   RefreshWindow(object, false);
+  ReleaseBusy(object);
   return Z80_OK;
 }
 
 Z80Result Z80_Stop(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
+  if (!object || !LiveState(object)) return RefuseInvalid();
   if (!object->Running.load()) return Z80_NOT_RUNNING;
   // The run thread cannot wait for itself to park (a host callback that
   // asks to stop its own processor): refused without a box, which this
   // thread must not show.
   if (IsOwnRunThread(object)) return Z80_BUSY;
-  if (object->Busy.load()) return RefuseBusy();
-  TakeBusy(object);
+  if (const Z80Result taken = TakeBusyOrRefuse(object); taken != Z80_OK) return taken;
   StopRunThread(object);
-  object->Busy.store(0);
   RefreshWindow(object, true);
+  ReleaseBusy(object);
   return Z80_OK;
 }
 

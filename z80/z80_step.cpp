@@ -819,7 +819,7 @@ template <int OP>
 [[gnu::flatten, gnu::hot]] Z80Result SingleStepEntry(TZ80State& s, TZ80Object* object) {
   IncR(s);
   MainEntry<OP>()(s, s.PC);
-  ReleaseSingleStep(*object);
+  ReleaseSingleStep(s, *object);
   return Z80_OK;
 }
 template <size_t... I>

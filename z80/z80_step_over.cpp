@@ -21,10 +21,7 @@ using namespace z80;
 extern "C" {
 
 Z80Result Z80_ExecOver(TZ80Object* object) {
-  if (!object || !object->StateRecord) return RefuseInvalid();
-  if (object->Running.load()) return Z80_RUNNING;
-  if (object->Busy.load()) return RefuseBusy();
-  TakeBusy(object);
+  if (const Z80Result taken = TakeBusyWhileStopped(object); taken != Z80_OK) return taken;
   JoinFinishedRunThread(object);
   TZ80State& s = *object->StateRecord;
 
@@ -66,8 +63,8 @@ Z80Result Z80_ExecOver(TZ80Object* object) {
     if (s.PC == stopAddress || single) break;
   }
 
-  object->Busy.store(0);
   RefreshWindow(object, true);
+  ReleaseBusy(object);
   return Z80_OK;
 }
 

@@ -4,6 +4,7 @@
 #include "z80/debugger/qt/cpu_form.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -404,6 +405,17 @@ TEST(CPUForm, ListingFromTheMenu) {
     lastFile = c.file;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+
+  // Over a read-only file: told as a file that cannot be opened, and kept.
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  h.dialogs.Reset();
+  h.dialogs.Answer({path, "#0003", "#0000"});
+  h.form().PopupSaveListingClick();
+  ASSERT_EQ(h.dialogs.Messages().size(), 1u);
+  EXPECT_EQ(h.dialogs.Messages()[0].text, "Ошибка открытия файла!");
+  std::stringstream kept;
+  kept << std::ifstream(path, std::ios::binary).rdbuf();
+  EXPECT_EQ(kept.str(), text.str());
   std::filesystem::remove_all(dir);
 }
 

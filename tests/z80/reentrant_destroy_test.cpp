@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/recording_dialogs.h"
+#include "reading_window.h"
 #include "z80/debugger/cpu_window.h"
 #include "z80/z80_host.h"
 #include "z80_test_bus.h"
@@ -19,19 +20,7 @@ using z80test::TestBus;
 enum class Callback { Fetch, Read, Write, In, Out, IntCheck, AfterStep, Breakpoint, Question };
 enum class Via { ExecCycle, ExecOver, StatusTick, Refresh };
 
-// A window that, like the real one, reads memory through OnRead while it
-// refreshes.
-class ReadingWindow final : public TCPUWindow {
- public:
-  void Show() override { SetShown(true); }
-  bool IsVisible() const override { return Shown.load(); }
-  void RefreshView(bool) override {
-    if (!IsVisible()) return;
-    TZ80State* s = Z80Object->StateRecord;
-    s->OnRead(s->PC, s->UserData);
-  }
-  void SetBreakpointCommandsEnabled(bool) override {}
-};
+using z80test::ReadingWindow;
 
 // Destroys its own instance from the one callback it is told to, once.
 struct Host : testing_support::RecordingDialogs {

@@ -13,12 +13,56 @@ void TCPUWindow::SetShown(bool shown) {
   else observers.fetch_and(static_cast<uint8_t>(~z80::kObserveWindow), std::memory_order_relaxed);
 }
 
+namespace {
+
+// This thread's uses of windows, innermost first.
+thread_local const TCPUWindow::UseGuard* t_innermostUse = nullptr;
+
+}  // namespace
+
+TCPUWindow::UseGuard::UseGuard(TCPUWindow& window) : object_(window.Z80Object) {
+  // A window no instance owns yet has nothing that could go away.
+  window_ = object_ ? (Enter() ? &window : nullptr) : &window;
+  if (window_) {
+    outer_ = t_innermostUse;
+    t_innermostUse = this;
+  }
+}
+
+TCPUWindow::UseGuard::UseGuard(TZ80Object* object) : object_(object) {
+  window_ = object_ ? Enter() : nullptr;
+  if (window_) {
+    outer_ = t_innermostUse;
+    t_innermostUse = this;
+  }
+}
+
+TCPUWindow* TCPUWindow::UseGuard::Enter() {
+  // An outer use on this thread keeps the instance already.
+  if (HeldOnThisThread(object_)) return object_->Form;
+  TCPUWindow* const window = z80::EnterWindowUse(object_);
+  counted_ = window != nullptr;
+  return window;
+}
+
+TCPUWindow::UseGuard::~UseGuard() {
+  if (!window_) return;
+  t_innermostUse = outer_;
+  if (counted_) z80::LeaveWindowUse(object_);
+}
+
+bool TCPUWindow::UseGuard::HeldOnThisThread(const TZ80Object* object) {
+  for (const UseGuard* use = t_innermostUse; use; use = use->outer_)
+    if (use->object_ == object) return true;
+  return false;
+}
+
 void TCPUWindow::StatusTick() {
-  TZ80Object* o = Z80Object;
-  if (!o) return;
   // The host's OnBreakpoint may try to destroy the instance, and so this
   // window, before the tick is over.
   const UseGuard inUse(*this);
+  TZ80Object* o = Z80Object;
+  if (!inUse || !o) return;
   const bool hit = o->BreakpointHit.load(std::memory_order_acquire) != 0;
   if (hit && o->OnBreakpoint && o->StateRecord) o->OnBreakpoint(o->StateRecord->UserData);
   SetBreakpointCommandsEnabled(o->Running.load(std::memory_order_acquire) == 0);

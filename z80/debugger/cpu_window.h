@@ -34,20 +34,35 @@ class TCPUWindow {
   // OnBreakpoint, then shows and refreshes the window.
   void StatusTick();
 
-  // Counts the library's calls into the window that may reach the host's
-  // code (the status tick's OnBreakpoint, a refresh reading memory through
-  // OnRead). While it is up, Z80_Destroy refuses rather than delete the
-  // window under the code that will return into it.
-  std::atomic<int> InUse{0};
+  // A use of the window on this thread: the library's calls into it (a
+  // refresh, the status tick) and the window's own handlers (keys, clicks,
+  // menu items, edits, the viewers' reads for a paint), any of which may
+  // reach the host's code. While one is held, Z80_Destroy called on this
+  // thread refuses rather than delete the window under the code that will
+  // return into it, and called on another thread waits for the use to end.
+  // Tests false when the instance is being destroyed on another thread (or
+  // is gone): the use must then do nothing at all.
   class UseGuard {
    public:
-    explicit UseGuard(TCPUWindow& window) : window_(window) { ++window_.InUse; }
-    ~UseGuard() { --window_.InUse; }
+    explicit UseGuard(TCPUWindow& window);
+    // The window of an instance, if the instance is live.
+    explicit UseGuard(TZ80Object* object);
+    ~UseGuard();
     UseGuard(const UseGuard&) = delete;
     UseGuard& operator=(const UseGuard&) = delete;
 
+    explicit operator bool() const { return window_ != nullptr; }
+    TCPUWindow* Window() const { return window_; }
+    // True while this thread holds a use of the instance's window.
+    static bool HeldOnThisThread(const TZ80Object* object);
+
    private:
-    TCPUWindow& window_;
+    TCPUWindow* Enter();
+
+    TZ80Object* const object_;
+    TCPUWindow* window_ = nullptr;
+    bool counted_ = false;  // the outermost use of the instance on this thread
+    const UseGuard* outer_ = nullptr;
   };
 };
 

@@ -22,7 +22,8 @@ std::string BuildListing(TZ80Object* object, uint32_t start, uint32_t length,
                          int addressLength = 4);
 
 // Writes the listing whole or not at all: false leaves any earlier file as it
-// was and no partial file behind.
+// was and no partial file behind. A file that may not be written (read-only)
+// is refused, not replaced.
 bool WriteListing(const std::string& path, const std::string& text);
 
 }  // namespace z80dbg

@@ -226,10 +226,11 @@ void TCPUForm::BuildMenus() {
                      void (TCPUForm::*handler)()) {
     QAction* a = menu->addAction(QString::fromUtf8(caption));
     a->setObjectName(QString::fromUtf8(name));
-    if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    if (handler)
+      connect(a, &QAction::triggered, this, [this, handler] { Within([&] { (this->*handler)(); }); });
     return a;
   };
-  auto refresh = [this] { RefreshView(false); };
+  auto refresh = [this] { Within([this] { RefreshView(false); }); };
 
   PopupMenuDasm = new QMenu(this);
   PopupMenuDasm->setObjectName(QStringLiteral("PopupMenuDasm"));
@@ -241,10 +242,10 @@ void TCPUForm::BuildMenus() {
   PopupMenuDasm->addSeparator();
   PopupINTASM = item(PopupMenuDasm, "PopupINTASM", "Встроенный ассемблер", nullptr);
   connect(PopupINTASM, &QAction::triggered, this,
-          [this] { DasmPanelMnemonicClick(DasmPanel->GetSelectedAddress()); });
+          [this] { Within([this] { DasmPanelMnemonicClick(DasmPanel->GetSelectedAddress()); }); });
   PopupBreakpoint = item(PopupMenuDasm, "PopupBreakpoint", "Точка останова", nullptr);
   connect(PopupBreakpoint, &QAction::triggered, this,
-          [this] { DasmPanelSetBreakpoint(DasmPanel->GetSelectedAddress()); });
+          [this] { Within([this] { DasmPanelSetBreakpoint(DasmPanel->GetSelectedAddress()); }); });
   PopupBreakpoint->setEnabled(false);
   PopupResetBreakpoints = item(PopupMenuDasm, "PopupResetBreakpoints", "Сброс точек останова",
                                &TCPUForm::PopupResetBreakpointsClick);
@@ -277,7 +278,7 @@ void TCPUForm::BuildMenus() {
   for (QAction* a :
        {SubMenuMemEncodeWin, SubMenuMemEncodeDOS, SubMenuMemEncodeKOI8, SubMenuMemEncodeSpectrum}) {
     a->setCheckable(true);
-    connect(a, &QAction::triggered, this, [this, a] { SelectCharSet(a); });
+    connect(a, &QAction::triggered, this, [this, a] { Within([&] { SelectCharSet(a); }); });
   }
   SubMenuMemEncodeWin->setChecked(true);
   PopupMenuMem->addSeparator();
@@ -301,33 +302,37 @@ void TCPUForm::WireViewers() {
   DasmPanel->SetAddressLength(4);
   DasmPanel->SetBreakpointColor(QColor(0xFF, 0x00, 0x00));
   DasmPanel->OnDisassemble = [this](TDisassemblyViewer*, int& a, std::string& r, int& n) {
-    DasmPanelDisassemble(a, r, n);
+    Within([&] { DasmPanelDisassemble(a, r, n); });
   };
   DasmPanel->OnGetData = [this](TDisassemblyViewer*, int a, int c, uint8_t* b, int& n) {
-    DasmPanelGetData(a, c, b, n);
+    Within([&] { DasmPanelGetData(a, c, b, n); });
   };
   DasmPanel->OnIsBreakpoint = [this](TDisassemblyViewer*, int a, bool& r) {
-    DasmPanelIsBreakpoint(a, r);
+    Within([&] { DasmPanelIsBreakpoint(a, r); });
   };
   DasmPanel->OnIsExecution = [this](TDisassemblyViewer*, int a, bool& r) {
-    DasmPanelIsExecution(a, r);
+    Within([&] { DasmPanelIsExecution(a, r); });
   };
-  DasmPanel->OnMnemonicClick = [this](TDisassemblyViewer*, int a) { DasmPanelMnemonicClick(a); };
-  DasmPanel->OnSetBreakpoint = [this](TDisassemblyViewer*, int a) { DasmPanelSetBreakpoint(a); };
+  DasmPanel->OnMnemonicClick = [this](TDisassemblyViewer*, int a) {
+    Within([&] { DasmPanelMnemonicClick(a); });
+  };
+  DasmPanel->OnSetBreakpoint = [this](TDisassemblyViewer*, int a) {
+    Within([&] { DasmPanelSetBreakpoint(a); });
+  };
   MemoryViewer->SetAddressMask(65535);
   MemoryViewer->SetAddressLength(4);
   MemoryViewer->SetBytesPerLine(8);
   MemoryViewer->OnGetMemoryByte = [this](TMemoryViewer*, int a, uint8_t& v) {
-    MemoryViewerGetMemoryByte(a, v);
+    Within([&] { MemoryViewerGetMemoryByte(a, v); });
   };
   MemoryViewer->OnMemoryCellDblClick = [this](TMemoryViewer*, int a) {
-    MemoryViewerMemoryCellDblClick(a);
+    Within([&] { MemoryViewerMemoryCellDblClick(a); });
   };
   RegistersPanel->OnRegisterDblClick = [this](TRegistersViewer*, int row) {
-    RegistersPanelRegisterDblClick(row);
+    Within([&] { RegistersPanelRegisterDblClick(row); });
   };
   FlagsPanel->OnFlagDblClick = [this](TFlagsViewer*, uint8_t mask) {
-    FlagsPanelFlagDblClick(mask);
+    Within([&] { FlagsPanelFlagDblClick(mask); });
   };
 }
 
@@ -397,7 +402,7 @@ void TCPUForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   SetShown(true);
   if (!event->spontaneous()) {
-    FormShow();
+    Within([this] { FormShow(); });
     KeepFramedWindowOnScreen(this);
   }
 }
@@ -763,10 +768,14 @@ bool TCPUForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TCPUForm::keyPressEvent(QKeyEvent* event) {
-  if (!FormKeyDown(event->key(), event->modifiers())) QWidget::keyPressEvent(event);
+  bool handled = false;
+  Within([&] { handled = FormKeyDown(event->key(), event->modifiers()); });
+  if (!handled) QWidget::keyPressEvent(event);
 }
 
 bool TCPUForm::eventFilter(QObject* watched, QEvent* event) {
+  const UseGuard inUse(*this);
+  if (!inUse) return QWidget::eventFilter(watched, event);
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (FormKeyDown(key->key(), key->modifiers())) return true;

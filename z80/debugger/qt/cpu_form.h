@@ -109,6 +109,17 @@ class TCPUForm final : public QWidget, public TCPUWindow {
   // while the run thread draws and pages would tear the host's state.
   void WriteStopped(const std::function<void(TZ80State&)>& write);
 
+  // Runs a handler the window starts of its own (a key, a click, a menu
+  // item, an edit, a viewer's call for data to paint) as a use of the
+  // window: a Z80_Destroy the host makes from inside it is refused rather
+  // than delete the window under the handler. Skipped while the instance is
+  // being destroyed.
+  template <typename Handler>
+  void Within(Handler&& handler) {
+    const UseGuard inUse(*this);
+    if (inUse) handler();
+  }
+
   bool placed_ = false;
   // While set, RefreshView does nothing (around WriteStopped's stop and start).
   bool quietRefresh_ = false;
