@@ -118,8 +118,7 @@ void TZXHardware::ReloadRoms() {
 void TZXHardware::RefreshDebugger(bool newStep) {
   TCPUWindow* const window = CpuHandle.Form;
   if (!window || !window->IsVisible() || IsCpuRunning()) return;
-  const TCPUWindow::UseGuard inUse(*window);
-  window->RefreshView(newStep);
+  window->RefreshForHost(newStep);
 }
 
 std::optional<std::string> TZXHardware::ApplyTiming(const TTimingValues& timing) {

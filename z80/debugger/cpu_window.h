@@ -27,6 +27,10 @@ class TCPUWindow {
   // NewStep keeps the shown register values as the ones to compare with and
   // moves the code display to PC.
   virtual void RefreshView(bool NewStep) = 0;
+  // RefreshView for a host that changed the stopped machine behind the
+  // library's back: counted as a use of the window like the library's own
+  // refreshes. Virtual so that a host reaches it through the window itself.
+  virtual void RefreshForHost(bool NewStep);
   // The breakpoint and go-to-PC commands, usable only while stopped.
   virtual void SetBreakpointCommandsEnabled(bool enabled) = 0;
 
