@@ -66,8 +66,13 @@ class Engine {
   // real-time frame: at more than twice real time, frames with no events may
   // merge, but then the queue is full and frames are being dropped anyway.
   static constexpr int64_t kFrameGapMicros = 10000;
-  static constexpr double kTargetFillSeconds = 0.045;
-  static constexpr double kMaxFillSeconds = 0.075;
+  // Sampled as a frame ends, the queue swings by about a device period
+  // (kSdlDevicePeriod) with the phase of the device's reads: the target
+  // keeps the low end of that swing clear of running dry, the maximum leaves
+  // its high end room for frames that come early. The usual latency, the
+  // target and a device period, is about 50 ms; at the maximum, 100 ms.
+  static constexpr double kTargetFillSeconds = 0.030;
+  static constexpr double kMaxFillSeconds = 0.080;
   static constexpr double kMaxRateAdjust = 0.005;   // +-0.5 %
   static constexpr size_t kMaxEventsPerFrame = 1 << 16;
 

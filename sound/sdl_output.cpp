@@ -89,7 +89,7 @@ std::unique_ptr<AudioOutput> OpenSdlOutput() {
   want.freq = kPreferredRate;
   want.format = AUDIO_S16SYS;
   want.channels = 2;
-  want.samples = 512;
+  want.samples = kSdlDevicePeriod;
   SDL_AudioSpec have{};
   SDL_AudioDeviceID device;
   {

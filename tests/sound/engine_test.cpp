@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <random>
 #include <thread>
 #include <vector>
 
 #include "sound/audio_analysis.h"
+#include "sound/sdl_output.h"
 
 namespace {
 
@@ -213,3 +216,61 @@ TEST(EngineThreads, CallsFromSeveralThreadsAreSerialised) {
 }
 
 }  // namespace
+
+// An audio device on its own clock: it takes kSdlDevicePeriod samples from
+// the queue at a time, once a period, and starts, like the SDL output, once
+// the queue holds the engine's target.
+class ClockedDevice : public AudioOutput {
+ public:
+  explicit ClockedDevice(const int64_t* now, int* runDry) : now_(now), runDry_(runDry) {}
+  int Rate() const override { return kRate; }
+  int Queued() override {
+    for (; playing_ && NextRead() <= *now_; ++reads_) {
+      if (level_ < kelvora::kSdlDevicePeriod) ++*runDry_;
+      level_ = std::max(0, level_ - kelvora::kSdlDevicePeriod);
+    }
+    return level_;
+  }
+  void Write(const int16_t*, int samples) override {
+    level_ += samples;
+    if (!playing_ && level_ >= kRate * Engine::kTargetFillSeconds) playing_ = true, start_ = *now_;
+  }
+
+ private:
+  int64_t NextRead() const { return start_ + reads_ * kelvora::kSdlDevicePeriod * 1000000 / kRate; }
+
+  const int64_t* now_;
+  int* runDry_;
+  bool playing_ = false;
+  int64_t start_ = 0;
+  int64_t reads_ = 0;
+  int level_ = 0;
+};
+
+// A minute of frames ending late or early by a random few milliseconds each,
+// on a machine clock a little off the device's: once the queue has settled,
+// no frame is dropped and the device never runs dry.
+TEST(Engine, QueueRidesOutTheDevicePeriodAndFrameJitter) {
+  struct Case {
+    double clockError;  // the machine's frame clock against the device's
+    int jitterMicros;   // each frame's end, early or late by up to this
+  };
+  for (const Case c : {Case{0, 0}, Case{0, 4000}, Case{+0.003, 4000}, Case{-0.003, 4000}}) {
+    SCOPED_TRACE(testing::Message() << "clock error " << c.clockError << ", jitter " << c.jitterMicros);
+    int64_t now = 0;
+    int runDry = 0;
+    Engine engine(std::make_unique<ClockedDevice>(&now, &runDry), [&] { return now; });
+    engine.Initialize(71680);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> jitter(-c.jitterMicros, c.jitterMicros);
+    uint64_t droppedSettling = 0;
+    int runDrySettling = 0;
+    for (int f = 0; f < 3100; ++f) {
+      if (f == 100) droppedSettling = engine.FramesDropped(), runDrySettling = runDry;
+      now = static_cast<int64_t>(f * 20000 * (1 + c.clockError)) + jitter(random);
+      engine.FrameLoop();
+    }
+    EXPECT_EQ(engine.FramesDropped(), droppedSettling);
+    EXPECT_EQ(runDry, runDrySettling);
+  }
+}
