@@ -116,8 +116,8 @@ class TZXHardware {
   // change moved it, as a reset's step does.
   template <typename Action>
   void ChangeWithCpuStopped(Action&& action) {
-    const uint16_t pc = Cpu().PC;
     const bool wasRunning = StopCpu() == Z80_OK;
+    const uint16_t pc = Cpu().PC;  // only now is the run thread not moving it
     action();
     if (wasRunning)
       StartCpu();

@@ -249,7 +249,7 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
       case kFieldLargerThanTrack: {
         // Fifteen sectors, then an ID whose size code 7 asks for 16 KB.
         auto stream = disk_test::FormatStream(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 0xE5);
-        stream.resize(stream.size() - 200);
+        stream.erase(stream.end() - 200, stream.end());
         const std::vector<uint8_t> huge = {0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFE, 1, 0, 16, 7, 0xF7,
                                            0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFB};
         stream.insert(stream.end(), huge.begin(), huge.end());

@@ -16,6 +16,7 @@ class ReadingWindow final : public TCPUWindow {
     TZ80State* s = Z80Object->StateRecord;
     s->OnRead(0, s->UserData);
   }
+  void RefreshForHost(bool NewStep) override { RefreshView(NewStep); }
   void SetBreakpointCommandsEnabled(bool) override {}
 };
 

@@ -57,11 +57,6 @@ bool TCPUWindow::UseGuard::HeldOnThisThread(const TZ80Object* object) {
   return false;
 }
 
-void TCPUWindow::RefreshForHost(bool NewStep) {
-  const UseGuard inUse(*this);
-  if (inUse) RefreshView(NewStep);
-}
-
 void TCPUWindow::StatusTick() {
   // The host's OnBreakpoint may try to destroy the instance, and so this
   // window, before the tick is over.

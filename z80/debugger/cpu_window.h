@@ -28,9 +28,11 @@ class TCPUWindow {
   // moves the code display to PC.
   virtual void RefreshView(bool NewStep) = 0;
   // RefreshView for a host that changed the stopped machine behind the
-  // library's back: counted as a use of the window like the library's own
-  // refreshes. Virtual so that a host reaches it through the window itself.
-  virtual void RefreshForHost(bool NewStep);
+  // library's back: a window that reads through the host counts it as a use
+  // of the window, like the library's own refreshes. Pure, so that the class
+  // keeps no key function: its type information is then made wherever it is
+  // used, and a host reaches it without any of the library's hidden symbols.
+  virtual void RefreshForHost(bool NewStep) = 0;
   // The breakpoint and go-to-PC commands, usable only while stopped.
   virtual void SetBreakpointCommandsEnabled(bool enabled) = 0;
 
@@ -81,6 +83,7 @@ class TNullCPUWindow final : public TCPUWindow {
     ++refreshes_;
     lastNewStep_ = NewStep;
   }
+  void RefreshForHost(bool NewStep) override { RefreshView(NewStep); }
   void SetBreakpointCommandsEnabled(bool enabled) override { commandsEnabled_ = enabled; }
 
   int Refreshes() const { return refreshes_; }

@@ -434,6 +434,11 @@ uint16_t TCPUForm::ReadWord(uint32_t address) {
   return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
+void TCPUForm::RefreshForHost(bool NewStep) {
+  const UseGuard inUse(*this);
+  if (inUse) RefreshView(NewStep);
+}
+
 void TCPUForm::RefreshView(bool NewStep) {
   if (quietRefresh_ || !isVisible() || !Z80Object || !Z80Object->StateRecord) return;
   const TZ80State& s = *Z80Object->StateRecord;

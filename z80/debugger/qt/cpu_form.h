@@ -29,6 +29,7 @@ class TCPUForm final : public QWidget, public TCPUWindow {
   void Show() override;
   bool IsVisible() const override { return isVisible(); }
   void RefreshView(bool NewStep) override;
+  void RefreshForHost(bool NewStep) override;
   void SetBreakpointCommandsEnabled(bool enabled) override;
 
   TDisassemblyViewer* DasmPanel = nullptr;
