@@ -42,6 +42,36 @@ namespace fs = std::filesystem;
 const char* kRom48 = "/usr/share/spectrum-roms/opense.rom";
 const char* kRomStub = "/usr/share/spectrum-roms/opense-stub.rom";
 
+// A program folder of its own whose settings are not a first run's and name
+// no ROM, so that nothing is asked at start-up.
+std::string QuietProgramFolder(const std::string& general = "") {
+  char tmpl[] = "/tmp/ovrin-gui-own-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  platform::SetProgramDirectoryForTesting(dir);
+  fs::create_directories(dir + "/OVRIN");
+  std::ofstream(dir + "/OVRIN/OVRIN.ini") << "[General]\nInstalled=Yes\n" << general
+                                          << "ROMFILE0=\nROMFILE1=\nROMFILE2=\nROMFILE3=\n";
+  return dir;
+}
+
+// A main window and its machine, shown, with the settings of that folder;
+// the machine is detached before either goes.
+struct ShownMainForm {
+  explicit ShownMainForm(const std::string& dir) : form(Options(dir)), machine(&form) {
+    form.AttachMachine(&machine);
+    form.FormShow();
+  }
+  ~ShownMainForm() { form.AttachMachine(nullptr); }
+  static TMainFormOptions Options(const std::string& dir) {
+    TMainFormOptions options;
+    options.SettingsPath = dir + "/OVRIN/OVRIN.ini";
+    options.ClockMeasureSleep = std::chrono::milliseconds(10);
+    return options;
+  }
+  TMainForm form;
+  TZXHardware machine;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -454,27 +484,18 @@ TEST_F(MainWindowTest, ClosingStopsTheProcessorThenWritesTheCmosFile) {
 }
 
 TEST(MainWindowStart, FullScreenStartEntersFullScreenBeforeTheProcessorRuns) {
-  char tmpl[] = "/tmp/ovrin-gui-fs-XXXXXX";
-  const std::string dir = mkdtemp(tmpl);
-  platform::SetProgramDirectoryForTesting(dir);
-  fs::create_directories(dir + "/OVRIN");
-  std::ofstream(dir + "/OVRIN/OVRIN.ini") << "[General]\nInstalled=Yes\nFullScreenStart=1\nROMFILE0=\nROMFILE1=\nROMFILE2=\nROMFILE3=\n";
+  const std::string dir = QuietProgramFolder("FullScreenStart=1\n");
   testing_support::ScopedDialogs<decltype(&platform::SetDialogs)> dialogs(&platform::SetDialogs);
   {
-    TMainFormOptions options;
-    options.SettingsPath = dir + "/OVRIN/OVRIN.ini";
-    options.ClockMeasureSleep = std::chrono::milliseconds(10);
-    TMainForm form(options);
-    TZXHardware machine(&form);
-    form.AttachMachine(&machine);
-    form.FormShow();
+    ShownMainForm shown(dir);
+    TMainForm& form = shown.form;
+    TZXHardware& machine = shown.machine;
     EXPECT_TRUE(form.IsFullScreen());
     EXPECT_TRUE(form.isFullScreen());
     EXPECT_TRUE(form.Switches().FullScreenStart);
     EXPECT_TRUE(machine.IsCpuRunning());
     form.close();
     EXPECT_FALSE(form.IsFullScreen());
-    form.AttachMachine(nullptr);
   }
   EXPECT_EQ(dialogs.dialogs.Count(), 0u);  // not a first run, no ROM to miss
   platform::SetProgramDirectoryForTesting("");
@@ -486,11 +507,7 @@ TEST(MainWindowStart, FullScreenStartEntersFullScreenBeforeTheProcessorRuns) {
 // save-disks command writes once the folder is back, and closing is then
 // quiet; Yes closes and leaves the old file as it was.
 TEST(MainWindowStart, ClosingAsksAboutADiskThatCannotBeWrittenBack) {
-  char tmpl[] = "/tmp/ovrin-gui-close-XXXXXX";
-  const std::string dir = mkdtemp(tmpl);
-  platform::SetProgramDirectoryForTesting(dir);
-  fs::create_directories(dir + "/OVRIN");
-  std::ofstream(dir + "/OVRIN/OVRIN.ini") << "[General]\nInstalled=Yes\nROMFILE0=\nROMFILE1=\nROMFILE2=\nROMFILE3=\n";
+  const std::string dir = QuietProgramFolder();
   const std::string stick = dir + "/stick";
   const std::string image = stick + "/game.trd";
   const std::vector<uint8_t> old(80 * 2 * 16 * 256, 0);
@@ -512,13 +529,9 @@ TEST(MainWindowStart, ClosingAsksAboutADiskThatCannotBeWrittenBack) {
     WatchingDialogs dialogs;
     platform::Dialogs* previous = platform::SetDialogs(&dialogs);
     {
-      TMainFormOptions options;
-      options.SettingsPath = dir + "/OVRIN/OVRIN.ini";
-      options.ClockMeasureSleep = std::chrono::milliseconds(10);
-      TMainForm form(options);
-      TZXHardware machine(&form);
-      form.AttachMachine(&machine);
-      form.FormShow();
+      ShownMainForm shown(dir);
+      TMainForm& form = shown.form;
+      TZXHardware& machine = shown.machine;
       machine.FloppyController.DriveWriteProtect[0] = false;
       ASSERT_TRUE(machine.FloppyController.InsertDisk(0, image));
       disk::TDiskImage& drive = machine.FloppyController.Drive(0);
@@ -558,7 +571,6 @@ TEST(MainWindowStart, ClosingAsksAboutADiskThatCannotBeWrittenBack) {
         ASSERT_TRUE(platform::WriteFileAtomic(image, old));
       }
       EXPECT_FALSE(form.isVisible());
-      form.AttachMachine(nullptr);
     }
     if (answer == platform::MsgResult::Yes) {
       EXPECT_EQ(platform::ReadWholeFile(image), old);

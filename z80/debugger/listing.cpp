@@ -52,9 +52,6 @@ std::string BuildListing(TZ80Object* object, uint32_t start, uint32_t length, in
 }
 
 bool WriteListing(const std::string& path, const std::string& text) {
-  // The rename that replaces the file asks only the folder's leave: a file
-  // that may not be written is refused as opening it would be.
-  if (!platform::CanReplaceFile(path)) return false;
   return platform::WriteFileAtomic(path, text.data(), text.size());
 }
 
