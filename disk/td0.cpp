@@ -1,8 +1,9 @@
 // TD0: a header, an optional comment, then tracks listing their sectors, each
-// sector's data in a block that may be run-length encoded. In "td" images
-// everything after the header is LZHUF-compressed. The reader decodes the
-// whole image into plain sector data first and synthesises the raw tracks
-// from it; the writer produces an uncompressed image with plain blocks.
+// sector's data (if it has any) in a block that may be run-length encoded. In
+// "td" images everything after the header is LZHUF-compressed. The reader
+// decodes the whole image into plain sector data first and synthesises the
+// raw tracks from it; the writer produces an uncompressed image with plain
+// blocks.
 #include <algorithm>
 #include <array>
 
@@ -23,6 +24,11 @@ constexpr uint8_t kEndOfTracks = 0xFF;
 // The writer lists at most this many IDs a track (0xFF ends the tracks).
 constexpr size_t kMaxSectorsWritten = 254;
 constexpr uint8_t kMaxSizeCode = 6;
+// Sector flags: not allocated, or no data. Either says no block follows the
+// sector header: the ID has no data field. The writer marks its IDs without
+// data "no data".
+constexpr uint8_t kNoBlockFlags = 0x30;
+constexpr uint8_t kNoDataFlag = 0x20;
 // How far a decompressed or decoded image may grow beyond its file.
 constexpr uint64_t kCompressedSlack = 1500000;
 constexpr uint64_t kDecodedSlack = 5120000;
@@ -107,10 +113,16 @@ bool ParseTracks(platform::ByteReader& in, uint64_t maxDecoded, std::vector<Td0T
       uint16_t length = 0;
       std::span<const uint8_t> block;
       if (!in.U8(s.C) || !in.U8(s.H) || !in.U8(s.R) || !in.U8(s.N) || !in.U8(flags) ||
-          !in.U8(sectorCrc) || !in.U16(length) || length == 0 || !in.View(length, block))
+          !in.U8(sectorCrc))
         return false;
-      decoded += 9;
-      // A block of only its encoding byte carries no data field.
+      decoded += 6;
+      if (decoded > maxDecoded) return false;
+      if (flags & kNoBlockFlags) continue;
+      if (!in.U16(length) || length == 0 || !in.View(length, block)) return false;
+      decoded += 3;
+      // Earlier versions of this program wrote an ID without data with flags
+      // 0 and a block of only its encoding byte. No sector's data fits in so
+      // short a block, so it cannot be mistaken for one.
       if (length == 1) continue;
       if ((s.N & 31) > kMaxSizeCode) return false;
       s.HasData = true;
@@ -257,9 +269,10 @@ std::optional<std::vector<uint8_t>> SaveTd0(const TDiskContents& disk) {
         need += SectorNeed(size);
         if (need > kStandardTrackLength) return std::nullopt;
         for (int k = 0; k < 4; ++k) out.push_back(id.IdByte(k));
-        out.push_back(0);
+        out.push_back(hasData ? 0 : kNoDataFlag);
         const size_t crcAt = out.size();
-        out.push_back(0);
+        out.push_back(0);  // the low byte of the block's CRC; 0 without a block
+        if (!hasData) continue;
         put16(size + 1);
         // The block: encoding 0 (plain data), then the data read around the ring.
         const size_t block = out.size();

@@ -5,7 +5,7 @@
 set -euo pipefail
 run_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsdl2-dev opense-basic)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev z80dasm pasmo libz80ex-dev
-           shared-mime-info libglib2.0-bin)
+           shared-mime-info libglib2.0-bin libdsk4-dev)
 case "${1:-test}" in
   run)  pkgs=("${run_pkgs[@]}") ;;
   test) pkgs=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;

@@ -89,4 +89,16 @@ inline std::vector<uint8_t> FormatStream(int cylinder, const std::vector<int>& o
   return v;
 }
 
+// Fifteen sectors, then an ID whose size code 7 asks for 16 KB with a data
+// field after it: a field larger than any track.
+inline std::vector<uint8_t> OversizedFieldStream(int cylinder) {
+  auto v = FormatStream(cylinder, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 0xE5);
+  v.erase(v.end() - 200, v.end());
+  const std::vector<uint8_t> huge = {0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFE, static_cast<uint8_t>(cylinder),
+                                     0, 16, 7, 0xF7, 0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFB};
+  v.insert(v.end(), huge.begin(), huge.end());
+  v.resize(v.size() + 1000, 0x33);
+  return v;
+}
+
 }  // namespace disk_test

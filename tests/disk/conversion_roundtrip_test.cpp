@@ -247,15 +247,8 @@ TEST_F(CreateAndWriteBack, ChangesThroughTheControllerReopenOrAreRefused) {
         ports.WriteSector(9, std::vector<uint8_t>(256, 0));
         break;
       case kFieldLargerThanTrack: {
-        // Fifteen sectors, then an ID whose size code 7 asks for 16 KB.
-        auto stream = disk_test::FormatStream(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 0xE5);
-        stream.erase(stream.end() - 200, stream.end());
-        const std::vector<uint8_t> huge = {0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFE, 1, 0, 16, 7, 0xF7,
-                                           0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFB};
-        stream.insert(stream.end(), huge.begin(), huge.end());
-        stream.resize(stream.size() + 1000, 0x33);
         ports.Seek(1);
-        ports.WriteTrack(stream);
+        ports.WriteTrack(disk_test::OversizedFieldStream(1));
         const auto walk = WalkTrackIds(ports.fdc.Drive(0).Disk(), 1, 0, 100);
         ASSERT_EQ(walk.Ids.size(), 16u);
         ASSERT_TRUE(walk.Ids.back().DataFound && !walk.Ids.back().DataFits);

@@ -1,8 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <set>
+
+#include "controller_ports.h"
 #include "disk/formats.h"
+#include "disk_test_util.h"
 #include "format_test_util.h"
 #include "lzhuf_test_encoder.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "support/recording_dialogs.h"
+#ifdef OVRIN_HAVE_LIBDSK
+#include <libdsk.h>
+#endif
 
 using namespace disk;
 using namespace format_test;
@@ -25,6 +36,7 @@ uint16_t SlowTd0Crc(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
 struct Sec {
   uint8_t c, h, r, n;
   std::vector<uint8_t> block;  // encoding byte and what follows
+  uint8_t flags = 0;           // with 0x10 or 0x20, no block follows
 };
 struct Trk {
   uint8_t cylinder, head;
@@ -65,7 +77,8 @@ std::vector<uint8_t> Tracks(const std::vector<Trk>& tracks, bool endMarker = tru
   for (const Trk& t : tracks) {
     b.insert(b.end(), {static_cast<uint8_t>(t.sectors.size()), t.cylinder, t.head, 0x5A});
     for (const Sec& s : t.sectors) {
-      b.insert(b.end(), {s.c, s.h, s.r, s.n, 0, 0});
+      b.insert(b.end(), {s.c, s.h, s.r, s.n, s.flags, 0});
+      if (s.flags & 0x30) continue;
       Put16(b, static_cast<uint32_t>(s.block.size()));
       b.insert(b.end(), s.block.begin(), s.block.end());
     }
@@ -120,6 +133,57 @@ void CheckSample(const TDiskContents& d) {
   ASSERT_NE(d.Track(1, 0), nullptr);
   TSectorInfo info;
   EXPECT_FALSE(FindNextId(d, 1, 0, 0, info));
+}
+
+// libdsk, a TD0 reader of its own, must open the file, list every track's
+// IDs as `ours` does, and read every sector that has data as ours. The test
+// is skipped where libdsk is not installed.
+void ExpectLibdskReadsTheSame(const std::string& path, const TDiskContents& ours) {
+#ifndef OVRIN_HAVE_LIBDSK
+  (void)path, (void)ours;
+  GTEST_SKIP() << "libdsk is not installed (package libdsk4-dev)";
+#else
+  DSK_PDRIVER drive = nullptr;
+  const dsk_err_t opened = dsk_open(&drive, path.c_str(), "tele", nullptr);
+  ASSERT_EQ(opened, DSK_ERR_OK) << dsk_strerror(opened);
+  DSK_GEOMETRY geometry{};
+  EXPECT_EQ(dsk_getgeom(drive, &geometry), DSK_ERR_OK);
+  const auto chr = [](unsigned c, unsigned h, unsigned r) {
+    return std::to_string(c) + "," + std::to_string(h) + "," + std::to_string(r);
+  };
+  size_t read = 0;
+  for (int c = 0; c < ours.Cylinders(); ++c) {
+    for (int s = 0; s < ours.Sides(); ++s) {
+      const auto walk = WalkTrackIds(ours, c, s, 1000);
+      if (walk.Ids.empty()) continue;
+      dsk_psect_t count = 0;
+      DSK_FORMAT* ids = nullptr;
+      ASSERT_EQ(dsk_ptrackids(drive, &geometry, c, s, &count, &ids), DSK_ERR_OK) << c << "/" << s;
+      std::vector<std::string> theirs, mine;
+      for (dsk_psect_t k = 0; k < count; ++k)
+        theirs.push_back(chr(ids[k].fmt_cylinder, ids[k].fmt_head, ids[k].fmt_sector));
+      dsk_free(ids);
+      // Duplicates of an ID are found as their first.
+      std::set<std::string> seen;
+      for (const TSectorInfo& id : walk.Ids) {
+        mine.push_back(chr(id.IdByte(0), id.IdByte(1), id.IdByte(2)));
+        if (!id.DataFound || !id.DataFits || !seen.insert(mine.back()).second) continue;
+        std::vector<uint8_t> data(id.DataSize), expected(id.DataSize);
+        for (uint32_t k = 0; k < id.DataSize; ++k) expected[k] = id.DataByte(k);
+        int deleted = 0;
+        EXPECT_EQ(dsk_xread(drive, &geometry, data.data(), c, s, id.IdByte(0), id.IdByte(1), id.IdByte(2),
+                            id.DataSize, &deleted),
+                  DSK_ERR_OK)
+            << c << "/" << s << " " << mine.back();
+        EXPECT_EQ(data, expected) << c << "/" << s << " " << mine.back();
+        ++read;
+      }
+      EXPECT_EQ(theirs, mine) << c << "/" << s;
+    }
+  }
+  EXPECT_GT(read, 0u);
+  dsk_close(&drive);
+#endif
 }
 
 }  // namespace
@@ -326,4 +390,119 @@ TEST(Td0, HostileInput) {
   const auto body = Join(Comment("hostile"), Tracks(Sample()));
   Hostile(&LoadTd0, &SaveTd0, Join(Header("TD", 21, 0x80), body));
   Hostile(&LoadTd0, &SaveTd0, Join(Header("td", 21, 0x80), lzhuf_test::Compress(body)));
+}
+
+// Other tools mark an ID without data in its flags (0x10 not allocated, 0x20
+// no data) and give it no block; earlier versions of this program gave it
+// flags 0 and a block of only its encoding byte. Both are IDs without data.
+TEST(Td0, IdsWithoutDataInTheCommonFormAndAsWrittenBefore) {
+  const auto image = [](bool before) {
+    const auto noData = [&](uint8_t r, uint8_t n, uint8_t flags) {
+      return before ? Sec{5, 0, r, n, {0}} : Sec{5, 0, r, n, {}, flags};
+    };
+    std::vector<Trk> tracks;
+    for (uint8_t c = 0; c < 80; ++c) {
+      for (uint8_t h = 0; h < 2; ++h) {
+        Trk t{c, h, {}};
+        for (uint8_t r = 1; r <= 16; ++r)
+          t.sectors.push_back({c, h, r, 1, Plain(Pattern(256, c * 32u + h * 16u + r))});
+        if (c == 5 && h == 0)
+          t.sectors.insert(t.sectors.begin() + 3, {noData(17, 1, 0x20), noData(18, 7, 0x10)});
+        tracks.push_back(std::move(t));
+      }
+    }
+    return Join(Header(), Tracks(tracks));
+  };
+  std::vector<std::vector<std::string>> described;
+  for (const bool before : {false, true}) {
+    SCOPED_TRACE(before ? "as written before" : "common form");
+    const auto file = image(before);
+    LoadResult r = LoadTd0(file, {});
+    ASSERT_TRUE(r.Ok);
+    for (int c = 0; c < 80; ++c)
+      for (int h = 0; h < 2; ++h)
+        for (uint8_t sector = 1; sector <= 16; ++sector)
+          ASSERT_EQ(ReadSector(r.Disk, c, h, sector).data, Pattern(256, c * 32u + h * 16u + sector));
+    for (const uint8_t sector : {17, 18}) {
+      EXPECT_TRUE(ReadSector(r.Disk, 5, 0, sector).found);
+      EXPECT_FALSE(ReadSector(r.Disk, 5, 0, sector).dataFound);
+    }
+    EXPECT_EQ(WalkTrackIds(r.Disk, 5, 0, 100).Ids[3].IdByte(2), 17);
+    described.push_back(Describe(r.Disk));
+    if (!before) {
+      disk_test::TempDir dir;
+      ASSERT_TRUE(platform::WriteFileAtomic(dir.File("common.td0"), file));
+      ExpectLibdskReadsTheSame(dir.File("common.td0"), r.Disk);
+    }
+  }
+  EXPECT_EQ(described[0], described[1]);
+}
+
+class Td0WriteBack : public ::testing::Test {
+ protected:
+  testing_support::ScopedDialogs<decltype(&platform::SetDialogs)> guard{&platform::SetDialogs};
+  disk_test::TempDir dir;
+};
+
+// Disks written back through the controller, as a program leaves them: each
+// file reopens here with the same IDs and data, and libdsk reads it alike.
+TEST_F(Td0WriteBack, ReopensHereAndInLibdsk) {
+  // 252 IDs without data, then R 5 with its data field. Bytes F5 to F7 are
+  // marks to Write Track, so no R or data byte is one.
+  std::vector<uint8_t> idsOnly;
+  const auto put = [&](std::initializer_list<uint8_t> bytes) { idsOnly.insert(idsOnly.end(), bytes); };
+  for (int k = 0, r = 6; k < 252; ++k, r = r == 0xF4 ? 0xF8 : (r + 1) & 0xFF)
+    put({0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFE, 1, 0, static_cast<uint8_t>(r), 1, 0xF7});
+  put({0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFE, 1, 0, 5, 1, 0xF7});
+  put({0x4E, 0x4E, 0, 0, 0, 0xF5, 0xF5, 0xF5, 0xFB});
+  for (int k = 0; k < 256; ++k) idsOnly.push_back(static_cast<uint8_t>(k % 0xF5));
+  put({0xF7});
+  idsOnly.resize(idsOnly.size() + 3000, 0x4E);  // more than the track takes
+
+  enum Change { kNone, kIdsWithoutData, kSizeCode7, kTrdosSector };
+  for (const Change change : {kNone, kIdsWithoutData, kSizeCode7, kTrdosSector}) {
+    SCOPED_TRACE(change);
+    const std::string path = dir.File("disk" + std::to_string(change) + ".td0");
+    if (change == kTrdosSector) {
+      // A TR-DOS disk full of data, converted.
+      const LoadResult trd = LoadTrd(Pattern(80 * 2 * 16 * 256, 3), {});
+      ASSERT_TRUE(trd.Ok);
+      ASSERT_TRUE(platform::WriteFileAtomic(path, *SaveTd0(trd.Disk)));
+    } else {
+      guard.dialogs.Script({platform::MsgResult::Yes});
+      TDiskImage blank;
+      ASSERT_TRUE(blank.Open(path, false));  // a new blank disk, written at once
+    }
+    disk_test::ControllerPorts ports;
+    ASSERT_TRUE(ports.fdc.InsertDisk(0, path));
+    ports.Select(0, 0);
+    TDiskImage& drive = ports.fdc.Drive(0);
+    switch (change) {
+      case kNone:
+        break;
+      case kIdsWithoutData:
+        ports.Seek(1);
+        ports.WriteTrack(idsOnly);
+        ASSERT_EQ(WalkTrackIds(drive.Disk(), 1, 0, 300).Ids.size(), 253u);
+        ASSERT_EQ(ReadSector(drive.Disk(), 1, 0, 5).data.size(), 256u);
+        break;
+      case kSizeCode7:
+        ports.Seek(2);
+        ports.WriteTrack(disk_test::OversizedFieldStream(2));
+        ASSERT_EQ(WalkTrackIds(drive.Disk(), 2, 0, 100).Ids.back().IdByte(3), 7);
+        break;
+      case kTrdosSector:
+        ports.Seek(3);
+        ports.WriteSector(7, Pattern(256, 77));
+        ASSERT_EQ(ReadSector(drive.Disk(), 3, 0, 7).data, Pattern(256, 77));
+        break;
+    }
+    EXPECT_EQ(drive.Modified, change != kNone);
+    const auto expected = Describe(drive.Disk(), true);
+    ASSERT_TRUE(drive.Flush());
+    const LoadResult again = LoadTd0(platform::ReadWholeFile(path).value_or(std::vector<uint8_t>{}), {});
+    ASSERT_TRUE(again.Ok);
+    EXPECT_EQ(Describe(again.Disk, true), expected);
+    ExpectLibdskReadsTheSame(path, again.Disk);
+  }
 }
