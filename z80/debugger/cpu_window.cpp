@@ -64,8 +64,8 @@ void TCPUWindow::StatusTick() {
   // The host's OnBreakpoint may try to destroy the instance, and so this
   // window, before the tick is over.
   const UseGuard inUse(*this);
-  TZ80Object* o = Z80Object;
-  if (!inUse || !o) return;
+  if (!inUse) return;
+  TZ80Object* const o = Z80Object;
   const bool hit = o->BreakpointHit.load(std::memory_order_acquire) != 0;
   if (hit && o->OnBreakpoint && o->StateRecord) o->OnBreakpoint(o->StateRecord->UserData);
   SetBreakpointCommandsEnabled(o->Running.load(std::memory_order_acquire) == 0);

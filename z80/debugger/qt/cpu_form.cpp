@@ -142,7 +142,12 @@ TCPUForm::TCPUForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
   TimerStatus->start();
 }
 
-TCPUForm::~TCPUForm() = default;
+TCPUForm::~TCPUForm() {
+  // Orders the deletion after the detaching store of a destroy on another
+  // thread for race detectors, which do not see the hand-over through Qt's
+  // own locks.
+  (void)__atomic_load_n(&Z80Object, __ATOMIC_ACQUIRE);
+}
 
 void TCPUForm::Dispose() {
   if (std::this_thread::get_id() == guiThread_) {
