@@ -152,6 +152,14 @@ Z80_EXPORT Z80Result Z80_Create(const char* name, TZ80FetchProc onFetch, TZ80Rea
 // status tick, anything the debugger window does, its refreshes, keys, menu
 // items, edits and paints included) it returns 2 without a box and changes
 // nothing: destroy once that work has returned.
+// The debugger window, a widget of the GUI thread under a QApplication, is
+// deleted at once when the destroy runs on that thread. On any other thread
+// it is detached from the instance (its timer, paints and handlers find none
+// from then on) and its deletion is posted to the GUI thread's event loop,
+// never waited for: that thread may itself be waiting in Z80_Stop. With the
+// application object gone or closing down, the window is left undeleted.
+// Either way, once 0 is returned nothing of the library reads the record or
+// the instance again, and the host may reuse or free the record.
 Z80_EXPORT Z80Result Z80_Destroy(TZ80Object* object);
 Z80_EXPORT Z80Result Z80_ExecCycle(TZ80Object* object);
 Z80_EXPORT Z80Result Z80_ExecOver(TZ80Object* object);

@@ -167,8 +167,12 @@ bool WorkingWithinOnThisThread(TZ80Object* object) {
              ThisThread();
 }
 
-TCPUWindow* EnterWindowUse(TZ80Object* object) {
+TCPUWindow* EnterWindowUse(TZ80Object* object, const TCPUWindow* window) {
   std::lock_guard lock(g_instancesMutex);
+  // A window detached by a destroy on another thread may name a record
+  // that is gone: the destroy detaches it before it clears StateRecord
+  // under this lock, so a window still attached here names a live record.
+  if (window && __atomic_load_n(&window->Z80Object, __ATOMIC_RELAXED) != object) return nullptr;
   TZ80State* const s = LiveState(object);
   if (!s) return nullptr;
   auto& instance = reinterpret_cast<TZ80Instance&>(*s);
@@ -297,8 +301,10 @@ Z80Result Z80_Destroy(TZ80Object* object) {
   StopRunThread(object);
   object->Running.store(0);
 
-  delete object->Form;
-  object->Form = nullptr;
+  if (TCPUWindow* const form = object->Form) {
+    object->Form = nullptr;
+    form->Dispose();
+  }
 
   {
     std::lock_guard lock(g_instancesMutex);

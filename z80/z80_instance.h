@@ -123,9 +123,9 @@ Z80Result TakeBusyWhileStopped(TZ80Object* object);
 bool WorkingWithinOnThisThread(TZ80Object* object);
 
 // The bookkeeping behind TCPUWindow::UseGuard. EnterWindowUse counts a use
-// and returns the instance's window, or null when there is no live instance
-// or it is being destroyed.
-TCPUWindow* EnterWindowUse(TZ80Object* object);
+// and returns the instance's window, or null when there is no live instance,
+// it is being destroyed, or the given window (if any) is no longer its own.
+TCPUWindow* EnterWindowUse(TZ80Object* object, const TCPUWindow* window);
 void LeaveWindowUse(TZ80Object* object);
 
 // The waits of the exports for another thread. What they wait for is short

@@ -119,8 +119,10 @@ Z80Result Z80_Start(TZ80Object* object) {
     return Z80_THREAD_NOT_CREATED;
   }
   object->ThreadId = object->ThreadHandle.get_id();
-  object->StopRequest.store(0);
+  // While the new thread still parks: the refresh reads the registers,
+  // which the thread writes from its first step on.
   RefreshWindow(object, false);
+  object->StopRequest.store(0);
   ReleaseBusy(object);
   return Z80_OK;
 }

@@ -1,6 +1,7 @@
 // The library's life in a host: loaded and unloaded at run time with its
 // processors running (this executable does not link libZ80.so, so that
-// dlclose can unload it), and a host that ends with its processor running.
+// dlclose can unload it), a Qt host destroying its processors on a thread
+// of its own, and a host that ends with its processor running.
 #include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,6 +32,7 @@ struct Library {
   decltype(&Z80_Start) Start = nullptr;
   decltype(&Z80_Stop) Stop = nullptr;
   decltype(&Z80_Destroy) Destroy = nullptr;
+  decltype(&Z80_ShowCPU) ShowCPU = nullptr;
 
   bool Open() {
     handle = dlopen(Z80_LIBRARY, RTLD_NOW | RTLD_LOCAL);
@@ -41,7 +44,8 @@ struct Library {
     Start = reinterpret_cast<decltype(Start)>(dlsym(handle, "Z80_Start"));
     Stop = reinterpret_cast<decltype(Stop)>(dlsym(handle, "Z80_Stop"));
     Destroy = reinterpret_cast<decltype(Destroy)>(dlsym(handle, "Z80_Destroy"));
-    return Create && Start && Stop && Destroy;
+    ShowCPU = reinterpret_cast<decltype(ShowCPU)>(dlsym(handle, "Z80_ShowCPU"));
+    return Create && Start && Stop && Destroy && ShowCPU;
   }
   static bool Loaded() {
     void* again = dlopen(Z80_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
@@ -115,21 +119,88 @@ void UnloadWithInstancesLeft(const char* host, size_t windowsPerInstance = 0,
   EXPECT_FALSE(Library::Loaded());
 }
 
+#if OVRIN_UNLOAD_WITH_QT
+size_t DebuggerWindows() {
+  size_t count = 0;
+  for (const QWidget* w : QApplication::topLevelWidgets())
+    count += w->objectName() == QStringLiteral("CPUForm");
+  return count;
+}
+
+std::unique_ptr<QApplication> MakeApplication() {
+  static int argc = 1;
+  static char name[] = "unload_test";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<QApplication>(argc, argv);
+}
+#endif
+
 TEST(Unload, StopsAndDestroysEveryInstanceAndLoadsAgain) {
   UnloadWithInstancesLeft("no GUI");
 #if OVRIN_UNLOAD_WITH_QT
-  int argc = 1;
-  char name[] = "unload_test";
-  char* argv[] = {name, nullptr};
-  auto app = std::make_unique<QApplication>(argc, argv);
-  UnloadWithInstancesLeft("Qt debugger windows", 1, [] {
-    size_t count = 0;
-    for (const QWidget* w : QApplication::topLevelWidgets())
-      count += w->objectName() == QStringLiteral("CPUForm");
-    return count;
-  });
+  const auto app = MakeApplication();
+  UnloadWithInstancesLeft("Qt debugger windows", 1, &DebuggerWindows);
 #endif
 }
+
+#if OVRIN_UNLOAD_WITH_QT
+std::atomic<int> g_threadWarnings{0};
+
+// Bounded: what runs meanwhile is the GUI thread's own (ticks, paints, deletions).
+void PumpEvents(int passes) {
+  for (int i = 0; i < passes; ++i) {
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// The GUI thread pumps meanwhile, or waits in join: the destroy must not need it.
+int DestroyOnAnotherThread(const Library& z80, TZ80Object* object, bool pump) {
+  std::atomic<int> code{-1};
+  std::thread destroyer([&] { code = z80.Destroy(object); });
+  while (pump && code == -1) PumpEvents(1);
+  destroyer.join();
+  return code;
+}
+
+TEST(Destroy, OnAnotherThreadLeavesTheQtHostRunning) {
+  g_memory[0] = 0x18;  // JR $
+  g_memory[1] = 0xFE;
+  const auto app = MakeApplication();
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg && type != QtInfoMsg && text.contains("thread", Qt::CaseInsensitive))
+          ++g_threadWarnings;
+      });
+  Library z80;
+  ASSERT_TRUE(z80.Open());
+  const auto create = [&](TZ80Object* o) {
+    return z80.Create(nullptr, Read, Read, Write, In, Out, IntCheck, AfterStep, nullptr, nullptr, o);
+  };
+  for (const auto& [show, run] : {std::pair{true, true}, {true, false}, {false, false}})
+    for (int round = 0; round < 20; ++round) {
+      SCOPED_TRACE(testing::Message() << "shown " << show << ", running " << run << ", " << round);
+      auto object = std::make_unique<TZ80Object>();  // a look after the destroy is a use after free
+      ASSERT_EQ(create(object.get()), Z80_OK);
+      EXPECT_EQ(show ? z80.ShowCPU(object.get()) : Z80_OK, Z80_OK);
+      EXPECT_EQ(run ? z80.Start(object.get()) : Z80_OK, Z80_OK);
+      PumpEvents(2);
+      EXPECT_EQ(DestroyOnAnotherThread(z80, object.get(), round % 2), Z80_OK);
+      object.reset();
+      PumpEvents(15);  // past the window's next status ticks
+      EXPECT_EQ(DebuggerWindows(), 0u) << "the window was deleted on the GUI thread";
+    }
+  // A window still waiting for its deletion when the library goes.
+  auto last = std::make_unique<TZ80Object>();
+  ASSERT_EQ(create(last.get()), Z80_OK);
+  EXPECT_EQ(DestroyOnAnotherThread(z80, last.get(), false), Z80_OK);
+  EXPECT_EQ(dlclose(z80.handle), 0);
+  PumpEvents(15);
+  EXPECT_EQ(DebuggerWindows(), 0u);
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(g_threadWarnings.load(), 0);
+}
+#endif
 
 // Runs the helper host and returns its exit status (-1 when it did not exit
 // by itself).

@@ -6,8 +6,9 @@
 
 void TCPUWindow::SetShown(bool shown) {
   Shown.store(shown, std::memory_order_relaxed);
-  // The window lives no longer than its instance's state record.
-  if (!Z80Object || !Z80Object->StateRecord) return;
+  // A window detached from its instance may outlive the state record.
+  const UseGuard inUse(*this);
+  if (!inUse || !Z80Object->StateRecord) return;
   std::atomic<uint8_t>& observers = Z80Object->StateRecord->Req.StepObservers;
   if (shown) observers.fetch_or(z80::kObserveWindow, std::memory_order_relaxed);
   else observers.fetch_and(static_cast<uint8_t>(~z80::kObserveWindow), std::memory_order_relaxed);
@@ -20,9 +21,11 @@ thread_local const TCPUWindow::UseGuard* t_innermostUse = nullptr;
 
 }  // namespace
 
-TCPUWindow::UseGuard::UseGuard(TCPUWindow& window) : object_(window.Z80Object) {
-  // A window no instance owns yet has nothing that could go away.
-  window_ = object_ ? (Enter() ? &window : nullptr) : &window;
+TCPUWindow::UseGuard::UseGuard(TCPUWindow& window)
+    : object_(__atomic_load_n(&window.Z80Object, __ATOMIC_ACQUIRE)) {
+  // A window with no instance (not yet given one, or detached by a destroy
+  // on another thread) has nothing to show and nothing to act on.
+  window_ = object_ && Enter(&window) ? &window : nullptr;
   if (window_) {
     outer_ = t_innermostUse;
     t_innermostUse = this;
@@ -30,19 +33,19 @@ TCPUWindow::UseGuard::UseGuard(TCPUWindow& window) : object_(window.Z80Object) {
 }
 
 TCPUWindow::UseGuard::UseGuard(TZ80Object* object) : object_(object) {
-  window_ = object_ ? Enter() : nullptr;
+  window_ = object_ ? Enter(nullptr) : nullptr;
   if (window_) {
     outer_ = t_innermostUse;
     t_innermostUse = this;
   }
 }
 
-TCPUWindow* TCPUWindow::UseGuard::Enter() {
+TCPUWindow* TCPUWindow::UseGuard::Enter(const TCPUWindow* window) {
   // An outer use on this thread keeps the instance already.
   if (HeldOnThisThread(object_)) return object_->Form;
-  TCPUWindow* const window = z80::EnterWindowUse(object_);
-  counted_ = window != nullptr;
-  return window;
+  TCPUWindow* const own = z80::EnterWindowUse(object_, window);
+  counted_ = own != nullptr;
+  return own;
 }
 
 TCPUWindow::UseGuard::~UseGuard() {
@@ -61,8 +64,8 @@ void TCPUWindow::StatusTick() {
   // The host's OnBreakpoint may try to destroy the instance, and so this
   // window, before the tick is over.
   const UseGuard inUse(*this);
-  TZ80Object* o = Z80Object;
-  if (!inUse || !o) return;
+  if (!inUse) return;
+  TZ80Object* const o = Z80Object;
   const bool hit = o->BreakpointHit.load(std::memory_order_acquire) != 0;
   if (hit && o->OnBreakpoint && o->StateRecord) o->OnBreakpoint(o->StateRecord->UserData);
   SetBreakpointCommandsEnabled(o->Running.load(std::memory_order_acquire) == 0);

@@ -35,6 +35,11 @@ class TCPUWindow {
   virtual void RefreshForHost(bool NewStep) = 0;
   // The breakpoint and go-to-PC commands, usable only while stopped.
   virtual void SetBreakpointCommandsEnabled(bool enabled) = 0;
+  // Deletes the window of an instance being destroyed, on the destroying
+  // thread, once nothing uses it. A window that only its own thread may
+  // delete (a GUI widget) detaches itself from the instance instead and
+  // hands its deletion to that thread. Inline, for the reason given above.
+  virtual void Dispose() { delete this; }
 
   // The status timer's body: hands a breakpoint stop to the host's
   // OnBreakpoint, then shows and refreshes the window.
@@ -47,7 +52,7 @@ class TCPUWindow {
   // thread refuses rather than delete the window under the code that will
   // return into it, and called on another thread waits for the use to end.
   // Tests false when the instance is being destroyed on another thread (or
-  // is gone): the use must then do nothing at all.
+  // is gone, or the window has none): the use must then do nothing at all.
   class UseGuard {
    public:
     explicit UseGuard(TCPUWindow& window);
@@ -63,7 +68,7 @@ class TCPUWindow {
     static bool HeldOnThisThread(const TZ80Object* object);
 
    private:
-    TCPUWindow* Enter();
+    TCPUWindow* Enter(const TCPUWindow* window);
 
     TZ80Object* const object_;
     TCPUWindow* window_ = nullptr;

@@ -142,7 +142,31 @@ TCPUForm::TCPUForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
   TimerStatus->start();
 }
 
-TCPUForm::~TCPUForm() = default;
+TCPUForm::~TCPUForm() {
+  // Orders the deletion after the detaching store of a destroy on another
+  // thread for race detectors, which do not see the hand-over through Qt's
+  // own locks.
+  (void)__atomic_load_n(&Z80Object, __ATOMIC_ACQUIRE);
+}
+
+void TCPUForm::Dispose() {
+  if (std::this_thread::get_id() == guiThread_) {
+    delete this;
+    return;
+  }
+  // The GUI thread may be waiting for the destroying one (in Z80_Stop), so
+  // the deletion is posted to it, timer first, and never waited for. Until
+  // it is done the window has no instance: its timer ticks, paints and
+  // handlers find none and do nothing. With no application left to run the
+  // GUI thread's events the window stays behind, untouched.
+  const bool eventsRun = QCoreApplication::instance() && !QCoreApplication::closingDown();
+  QTimer* const timer = TimerStatus;
+  // This thread's last touch of the window's own memory.
+  __atomic_store_n(&Z80Object, nullptr, __ATOMIC_RELEASE);
+  if (!eventsRun) return;
+  QMetaObject::invokeMethod(timer, "stop", Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "deleteLater", Qt::QueuedConnection);
+}
 
 void TCPUForm::BuildLayout() {
   auto* outer = new QHBoxLayout(this);

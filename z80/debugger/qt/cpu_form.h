@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "z80/debugger/cpu_window.h"
 
@@ -31,6 +32,7 @@ class TCPUForm final : public QWidget, public TCPUWindow {
   void RefreshView(bool NewStep) override;
   void RefreshForHost(bool NewStep) override;
   void SetBreakpointCommandsEnabled(bool enabled) override;
+  void Dispose() override;
 
   TDisassemblyViewer* DasmPanel = nullptr;
   TMemoryViewer* MemoryViewer = nullptr;
@@ -121,6 +123,9 @@ class TCPUForm final : public QWidget, public TCPUWindow {
     if (inUse) handler();
   }
 
+  // The GUI thread: the only one that may stop the window's timers or
+  // delete it.
+  const std::thread::id guiThread_ = std::this_thread::get_id();
   bool placed_ = false;
   // While set, RefreshView does nothing (around WriteStopped's stop and start).
   bool quietRefresh_ = false;
