@@ -68,8 +68,11 @@ struct Host {
     const long target = steps.load() + n;
     while (steps.load() < target && object.Running.load()) std::this_thread::yield();
   }
+  // The bound only keeps a thread that never stops from hanging the suite;
+  // no busy machine takes that long to run a few steps.
   bool WaitForStopped() {
-    for (int i = 0; i < 5000 && object.Running.load(); ++i) std::this_thread::sleep_for(1ms);
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (object.Running.load() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
     return object.Running.load() == 0;
   }
 };
