@@ -15,6 +15,16 @@ case "$variant" in
   run)    dir=build-run; extra=(-DOVRIN_TESTS=OFF -DOVRIN_BENCH=OFF) ;;
   *) echo "unknown variant $variant" >&2; exit 2 ;;
 esac
+# A checkout moved or renamed leaves build folders whose cache names the old
+# source folder, which CMake refuses: such a folder is configured afresh,
+# keeping what else it holds (the program folder's CMOS file).
+if [ -f "$dir/CMakeCache.txt" ]; then
+  source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$dir/CMakeCache.txt")
+  if [ ! "$source_dir" -ef . ]; then
+    echo "$dir/ was configured for $source_dir: configuring it afresh" >&2
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
+fi
 cmake -S . -B "$dir" -G Ninja "${extra[@]}" >/dev/null
 log="$dir/build.log"
 echo "Building $dir/ (its output goes to $log)" >&2

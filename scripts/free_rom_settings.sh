@@ -34,6 +34,15 @@ if [ -f "$settings" ]; then
   done < <(rom_entries)
 fi
 
+# A link (settings kept in a folder of their own) stays a link: the new
+# file replaces its target.
+[ -L "$settings" ] && settings=$(readlink -m -- "$settings")
+# A file the user made read-only stays as it is (also for root, who could
+# write it anyway).
+if [ -f "$settings" ] && { [ ! -w "$settings" ] || [ -z "$(find "$settings" -maxdepth 0 -perm -u=w)" ]; }; then
+  echo "$settings is read-only: the free ROM is not written into it." >&2
+  exit 0
+fi
 dir=$(dirname "$settings")
 mkdir -p "$dir"
 tmp=$(mktemp "$dir/.OVRIN.ini.XXXXXX")

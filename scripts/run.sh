@@ -5,8 +5,11 @@ set -euo pipefail
 # File names on the command line are the user's, relative to where the user
 # is: the program starts there, not in the checkout.
 user_dir="$PWD"
-settings="${XDG_CONFIG_HOME:-$HOME/.config}/OVRIN/OVRIN.ini"
-[[ "$settings" == /* ]] || settings="$user_dir/$settings"
+# A relative XDG_CONFIG_HOME is invalid and counts as unset, as the program
+# itself takes it.
+config_home="${XDG_CONFIG_HOME:-}"
+[[ "$config_home" == /* ]] || config_home="$HOME/.config"
+settings="$config_home/OVRIN/OVRIN.ini"
 cd "$(dirname "$0")/.."
 root="$PWD"
 bash scripts/deps.sh run

@@ -13,6 +13,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/xdg_dirs.h"
 #include "shell/settings.h"
 
 extern char** environ;
@@ -193,15 +194,8 @@ std::vector<std::string> ExistingMimeTypes(const std::string& extension, const T
 }
 
 TXdgDirs CurrentXdgDirs() {
-  const auto absolute = [](const char* name) -> std::string {
-    const char* v = std::getenv(name);
-    return v && v[0] == '/' ? std::string(v) : std::string();
-  };
-  const char* home = std::getenv("HOME");
-  const std::string h = home ? home : "";
-  TXdgDirs dirs{absolute("XDG_DATA_HOME"), absolute("XDG_CONFIG_HOME"), {}};
-  if (dirs.DataHome.empty()) dirs.DataHome = h + "/.local/share";
-  if (dirs.ConfigHome.empty()) dirs.ConfigHome = h + "/.config";
+  TXdgDirs dirs{platform::XdgBaseDir("XDG_DATA_HOME", ".local/share"),
+                platform::XdgBaseDir("XDG_CONFIG_HOME", ".config"), {}};
   const char* dataDirs = std::getenv("XDG_DATA_DIRS");
   for (const std::string& dir : Split(dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share", ':'))
     if (!dir.empty() && dir[0] == '/') AddOnce(dirs.DataDirs, dir);

@@ -1,10 +1,10 @@
 #include "platform/qt/qt_settings.h"
 
-#include <QDir>
 #include <QSettings>
 #include <QVariant>
 
 #include "platform/files.h"
+#include "platform/xdg_dirs.h"
 
 namespace platform::qt {
 
@@ -19,9 +19,7 @@ QString KeyOf(std::string_view group, std::string_view name) {
 }  // namespace
 
 std::string DefaultSettingsPath() {
-  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty()) base = QDir::homePath() + "/.config";
-  return (base + "/OVRIN/OVRIN.ini").toStdString();
+  return platform::XdgBaseDir("XDG_CONFIG_HOME", ".config") + "/OVRIN/OVRIN.ini";
 }
 
 IniSettings::IniSettings(const std::string& path) : path_(path) {

@@ -11,7 +11,8 @@ class QSettings;
 
 namespace platform::qt {
 
-// $XDG_CONFIG_HOME/OVRIN/OVRIN.ini, XDG_CONFIG_HOME defaulting to ~/.config.
+// $XDG_CONFIG_HOME/OVRIN/OVRIN.ini, XDG_CONFIG_HOME defaulting to ~/.config
+// (also when relative, which the base directory rules make invalid).
 std::string DefaultSettingsPath();
 
 class IniSettings final : public SettingsStore {

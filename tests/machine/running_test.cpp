@@ -1,7 +1,12 @@
 // The machine while its run thread runs: changes from the GUI thread are
 // made with the processor stopped, and destruction stops it before freeing.
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "machine_test_util.h"
@@ -20,7 +25,14 @@ std::unique_ptr<TZXHardware> BusyMachine() {
 }
 
 TEST(RunningMachine, GuiChangesStopActAndRestart) {
+  // Counts the frames the run thread ends: the one thing the GUI thread may
+  // read of it while it runs.
+  struct Input : RecordingInput {
+    std::atomic<int> frames{0};
+    void PollKeyboard(TZXHardware&) override { ++frames; }
+  } input;
   auto m = BusyMachine();
+  m->SetInputDevices(&input);
   ASSERT_EQ(m->StartCpu(), Z80_OK);
   uint64_t lastTact = 0;
   for (int i = 0; i < 60; ++i) {
@@ -35,6 +47,10 @@ TEST(RunningMachine, GuiChangesStopActAndRestart) {
     ASSERT_TRUE(m->IsCpuRunning());
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  // A starved run thread may not have stepped yet: it only has to run on
+  // after all these restarts, however late.
+  const int frames = input.frames.load();
+  while (input.frames.load() == frames) std::this_thread::yield();
   ASSERT_EQ(m->StopCpu(), Z80_OK);
   EXPECT_GT(m->GlobalTact, lastTact);
   const int pages = RamPagesOfModel(m->MemoryModel);
@@ -59,6 +75,16 @@ TEST(RunningMachine, DestroyedWhileRunning) {
   }
 }
 
+// Whether a thread of this process sleeps in the kernel (here: waits for a
+// lock), however long the scheduler took to get it there.
+bool Blocked(pid_t thread) {
+  std::ifstream in("/proc/self/task/" + std::to_string(thread) + "/stat");
+  std::string line;
+  std::getline(in, line);
+  const auto end = line.rfind(')');
+  return end != std::string::npos && end + 2 < line.size() && line[end + 2] == 'S';
+}
+
 // While another display routine holds the display (here: another thread),
 // the frame end skips the mouse poll and waits to present.
 TEST(RunningMachine, MousePollSkippedWhileTheDisplayIsBusy) {
@@ -74,12 +100,13 @@ TEST(RunningMachine, MousePollSkippedWhileTheDisplayIsBusy) {
   m->SetInputDevices(&input);
   m->SetDisplayOutput(&display);
   std::atomic<bool> held{false};
+  const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
   std::thread other([&] {
     std::lock_guard<std::mutex> busy(m->DisplayBusy);
     held = true;
-    // Hold on past the mouse poll's try, which follows the joystick poll.
-    while (!input.joystickPolled) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Hold on past the mouse poll's try, which follows the joystick poll,
+    // until the present waits for the display: then this thread blocks.
+    while (!input.joystickPolled || !Blocked(self)) std::this_thread::yield();
   });
   while (!held) std::this_thread::yield();
   m->FrameTact = m->Timing.timeLoopTime - 1;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -220,7 +221,14 @@ TEST(DisplayOutput, VideoSyncWaitIsBounded) {
   EXPECT_EQ(out.presents(), 1u);
 }
 
+// What holds however the two threads are scheduled: pictures are taken in
+// order and whole; a present with video sync returns only once its picture
+// was shown or its wait's bound ran out, and never long after that bound.
 TEST(PictureSlotThreads, GuiTakesWhileRunThreadPutsAndVideoSyncReturnsOnceShown) {
+  using Clock = std::chrono::steady_clock;
+  // Far beyond any wait the code allows; only a wait that ignores its bound
+  // reaches it, however busy the machine.
+  constexpr auto kSlack = std::chrono::seconds(10);
   FakeClock clock(kHz);
   platform::DisplayOutput out(clock);
   platform::Palette pal{};
@@ -230,7 +238,6 @@ TEST(PictureSlotThreads, GuiTakesWhileRunThreadPutsAndVideoSyncReturnsOnceShown)
     uint64_t last = 0;
     while (!done.load()) {
       if (out.slot().Take(pic)) {
-        // Pictures arrive in order and whole.
         EXPECT_GT(pic.serial, last);
         last = pic.serial;
         EXPECT_EQ(pic.pixels.front(), pic.pixels.back());
@@ -244,11 +251,29 @@ TEST(PictureSlotThreads, GuiTakesWhileRunThreadPutsAndVideoSyncReturnsOnceShown)
   r.video_sync = true;
   for (int i = 0; i < 200; ++i) {
     std::fill(pixels.begin(), pixels.end(), static_cast<uint8_t>(i));
+    const auto start = Clock::now();
     out.Present(r);
-    EXPECT_GE(out.slot().last_shown(), out.slot().last_put());
+    const auto waited = Clock::now() - start;
+    if (out.slot().last_shown() < out.slot().last_put()) {
+      EXPECT_GE(waited, platform::DisplayOutput::kVideoSyncTimeout) << "returned unshown before the bound, " << i;
+    }
+    EXPECT_LT(waited, platform::DisplayOutput::kVideoSyncTimeout + kSlack) << i;
   }
   done = true;
   gui.join();
+
+  // A shown picture ends the wait: with a bound no machine reaches, the
+  // wait can only end because the GUI thread showed it.
+  platform::PictureSlot slot;
+  std::vector<uint8_t> one(4, 1);
+  slot.Put(one.data(), 2, 2, pal, false, 0);
+  std::thread show([&] {
+    platform::Picture pic;
+    while (!slot.Take(pic)) std::this_thread::yield();
+    slot.MarkShown(pic.serial);
+  });
+  EXPECT_TRUE(slot.WaitShown(slot.last_put(), std::chrono::minutes(1)));
+  show.join();
 }
 
 TEST(FitPicture, WholeMultiplesCentredOrShrunkWhenTheScreenIsSmaller) {

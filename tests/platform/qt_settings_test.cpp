@@ -108,14 +108,29 @@ TEST_F(IniSettingsTest, FlushReportsAFileThatCannotBeWritten) {
   EXPECT_FALSE(s.Flush());
 }
 
-TEST(IniSettingsPath, FollowsXdgConfigHome) {
+// A relative XDG_CONFIG_HOME is invalid and counts as unset: the settings
+// do not move with the current folder.
+TEST(IniSettingsPath, FollowsAnAbsoluteXdgConfigHomeOnly) {
   const char* old = getenv("XDG_CONFIG_HOME");
-  std::string saved = old ? old : "";
-  setenv("XDG_CONFIG_HOME", "/tmp/cfg-here", 1);
-  EXPECT_EQ(platform::qt::DefaultSettingsPath(), "/tmp/cfg-here/OVRIN/OVRIN.ini");
-  unsetenv("XDG_CONFIG_HOME");
-  EXPECT_NE(platform::qt::DefaultSettingsPath().find("/.config/OVRIN/OVRIN.ini"), std::string::npos);
+  const std::string saved = old ? old : "";
+  const std::string home = getenv("HOME") ? getenv("HOME") : "";
+  const struct {
+    const char* value;  // nullptr: unset
+    std::string want;
+  } cases[] = {
+      {"/tmp/cfg-here", "/tmp/cfg-here/OVRIN/OVRIN.ini"},
+      {nullptr, home + "/.config/OVRIN/OVRIN.ini"},
+      {"", home + "/.config/OVRIN/OVRIN.ini"},
+      {"cfg-here", home + "/.config/OVRIN/OVRIN.ini"},
+      {"./cfg", home + "/.config/OVRIN/OVRIN.ini"},
+  };
+  for (const auto& c : cases) {
+    if (c.value) setenv("XDG_CONFIG_HOME", c.value, 1);
+    else unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(platform::qt::DefaultSettingsPath(), c.want) << (c.value ? c.value : "unset");
+  }
   if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

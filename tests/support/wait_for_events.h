@@ -14,7 +14,7 @@ template <typename Done>
 bool WaitFor(Done done) {
   QElapsedTimer t;
   t.start();
-  while (!done() && t.elapsed() < 20000) {
+  while (!done() && t.elapsed() < 60000) {
     QApplication::processEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

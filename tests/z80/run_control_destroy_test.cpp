@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/recording_dialogs.h"
+#include "support/stress_rounds.h"
 #include "reading_window.h"
 #include "z80/debugger/cpu_window.h"
 #include "z80/z80_host.h"
@@ -131,8 +132,8 @@ TEST(DestroyFromAnotherThread, WaitsForTheWorkInProgress) {
 // instance gone; this one destroys it at whatever point that thread is.
 TEST(DestroyFromAnotherThread, RacesAThreadCallingEveryExport) {
   const WindowFactory factory;
-  constexpr int kRounds = 3000;
-  for (int round = 0; round < kRounds; ++round) {
+  const testing_support::StressRounds rounds(3000, 104);  // each mix of round % 13 and % 4 twice
+  for (int round = 0; rounds.Go(round); ++round) {
     Host h;
     h.memory[0] = 0xCD;  // CALL #0010 (a step-over runs the routine)
     h.memory[1] = 0x10;
