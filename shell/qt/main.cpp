@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     platform::qt::TerminationSignals termination([&objects] { objects.Form().CloseForSignal(); });
     QObject::connect(&objects.Form(), &TMainForm::CloseDeclined, &termination,
                      &platform::qt::TerminationSignals::Declined);
+    // A lost display ends the process inside the toolkit, never returning
+    // here: the disks and the CMOS file are written first, without a dialog.
     platform::qt::LostDisplayWriteBack lostDisplay([&objects] { objects.Form().WriteBackWithoutDisplay(); });
     objects.Form().FormShow();
     status = app.exec();
