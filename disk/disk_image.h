@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialogs.h"
+
 namespace platform {
 class InputFile;
 }
@@ -139,8 +141,9 @@ class TDiskImage {
   // folder cannot be written. A passing failure (a full or failing file
   // system) may succeed later.
   enum class FlushResult { Done, Passing, Lasting };
-  // Flush, telling the two kinds of failure apart; the error is shown either way.
-  FlushResult FlushOrExplain();
+  // Flush, telling the two kinds of failure apart; the error is told either
+  // way, on stderr naming the file when asked to.
+  FlushResult FlushOrExplain(platform::FailureReport report = platform::FailureReport::Box);
   // Flush before the program ends: after any failure the user is asked
   // whether to give up the changes, the safe answer keeping them. False when
   // they are kept (the disk stays modified).

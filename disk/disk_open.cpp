@@ -11,7 +11,7 @@ namespace disk {
 
 bool TDiskImage::Flush() { return FlushOrExplain() == FlushResult::Done; }
 
-TDiskImage::FlushResult TDiskImage::FlushOrExplain() {
+TDiskImage::FlushResult TDiskImage::FlushOrExplain(platform::FailureReport report) {
   if (WriteProtect || !Modified || Format == ImageFormat::Hobeta || !Inserted) return FlushResult::Done;
   const FormatHandler* handler = FindFormatHandler(Format);
   const auto bytes = handler ? SaveReadable(*handler, disk_) : std::nullopt;
@@ -20,7 +20,10 @@ TDiskImage::FlushResult TDiskImage::FlushOrExplain() {
     return FlushResult::Done;
   }
   // The file on disk is untouched; the next flush tries again.
-  ShowDiskImageError(DiskMessage::WriteFailed);
+  if (report == platform::FailureReport::Box)
+    ShowDiskImageError(DiskMessage::WriteFailed);
+  else
+    platform::ReportOnStderr(FileName, DiskMessageString(DiskMessage::WriteFailed));
   // A disk the format cannot hold, or a place that refuses a new file, fails
   // the same way every time; anything else (a full or failing file system)
   // may pass.

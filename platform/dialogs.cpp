@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -74,6 +75,11 @@ std::string LimitLineLengths(std::string_view text) {
     start = end + 1;
   }
   return out;
+}
+
+void ReportOnStderr(std::string_view fileName, std::string_view text) {
+  std::fprintf(stderr, "%s: %.*s: %.*s\n", program_invocation_short_name, static_cast<int>(fileName.size()),
+               fileName.data(), static_cast<int>(text.size()), text.data());
 }
 
 bool ConfirmOverwrite(const std::string& fileName) {

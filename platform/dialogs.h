@@ -81,6 +81,13 @@ inline MsgResult ShowMessage(std::string_view caption, std::string_view text,
   return CurrentDialogs().Message(caption, LimitLineLengths(text), buttons, icon, enter);
 }
 
+// How a failure to write a file is told: in a box, or, when nobody may be
+// there to answer one (the display has gone, a signal ends the program), as
+// one line on stderr naming the file, so that the end is not held up.
+enum class FailureReport { Box, Stderr };
+// That line: "<program>: <fileName>: <text>".
+void ReportOnStderr(std::string_view fileName, std::string_view text);
+
 // Before a file is replaced: when fileName exists, asks "File exists!
 // Overwrite?" with Cancel as the default, so that Enter keeps the file.
 // True when the file may be written (it is new, or the user chose OK).

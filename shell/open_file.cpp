@@ -65,9 +65,10 @@ bool FlushAllDrives(IFileMachine& machine) {
   return ok;
 }
 
-bool FlushAllDrives(disk::T1818VG93& controller) {
+bool FlushAllDrives(disk::T1818VG93& controller, platform::FailureReport report) {
   bool ok = true;
-  for (int drive = 0; drive < disk::T1818VG93::kDrives; ++drive) ok &= controller.Drive(drive).Flush();
+  for (int drive = 0; drive < disk::T1818VG93::kDrives; ++drive)
+    ok &= controller.Drive(drive).FlushOrExplain(report) == disk::TDiskImage::FlushResult::Done;
   return ok;
 }
 

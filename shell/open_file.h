@@ -10,6 +10,7 @@
 #include <string>
 
 #include "machine/tape_deck.h"
+#include "platform/dialogs.h"
 #include "shell/file_dialogs.h"
 
 class TZXHardware;
@@ -65,7 +66,8 @@ bool OpenFile(IFileMachine& machine, const std::string& fileName, bool writeProt
 // not HOBETA), with the processor stopped meanwhile. False when a due write
 // failed.
 bool FlushAllDrives(IFileMachine& machine);
-bool FlushAllDrives(disk::T1818VG93& controller);
+bool FlushAllDrives(disk::T1818VG93& controller,
+                    platform::FailureReport report = platform::FailureReport::Box);
 
 // Before the program ends, with the processor stopped: writes back the four
 // drives' images, and where one fails asks whether to give up its changes.

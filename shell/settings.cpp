@@ -247,8 +247,13 @@ void ReadCmosFile(std::array<uint8_t, 256>& cmos) {
   std::copy_n(data->begin(), std::min<size_t>(data->size(), cmos.size()), cmos.begin());
 }
 
-bool WriteCmosFile(const std::array<uint8_t, 256>& cmos) {
-  if (platform::WriteFileAtomic(CmosFilePath(), cmos.data(), cmos.size())) return true;
+bool WriteCmosFile(const std::array<uint8_t, 256>& cmos, platform::FailureReport report) {
+  const std::string path = CmosFilePath();
+  if (platform::WriteFileAtomic(path, cmos.data(), cmos.size())) return true;
+  if (report == platform::FailureReport::Stderr) {
+    platform::ReportOnStderr(path, "CMOS file write failed!");
+    return false;
+  }
   platform::ShowMessage(kApplicationTitle, "CMOS file write failed!", platform::MsgButtons::Ok,
                         platform::MsgIcon::Error);
   return false;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "machine/hardware.h"
+#include "platform/dialogs.h"
 #include "platform/settings.h"
 
 inline constexpr const char* TimingKeyName = "Timing";
@@ -46,5 +47,7 @@ std::string CmosFilePath();
 // only its first bytes, a missing one changes nothing. Never reports.
 void ReadCmosFile(std::array<uint8_t, 256>& cmos);
 // Writes the 256 bytes; on failure the old file stays and the user is told
-// "CMOS file write failed!". Returns false on failure.
-bool WriteCmosFile(const std::array<uint8_t, 256>& cmos);
+// "CMOS file write failed!" (on stderr, naming the file, when asked to).
+// Returns false on failure.
+bool WriteCmosFile(const std::array<uint8_t, 256>& cmos,
+                   platform::FailureReport report = platform::FailureReport::Box);

@@ -37,7 +37,7 @@ void OnSignal(int number) {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(std::function<bool()> close, QObject* parent)
+TerminationSignals::TerminationSignals(std::function<void()> close, QObject* parent)
     : QObject(parent), close_(std::move(close)) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;  // the signals keep their own actions
@@ -70,9 +70,30 @@ TerminationSignals::~TerminationSignals() {
 
 void TerminationSignals::Woken() {
   char bytes[16];
-  while (read(g_read_end, bytes, sizeof bytes) > 0) {
-  }
-  if (!close_()) g_handling = false;
+  ssize_t got;
+  while ((got = read(g_read_end, bytes, sizeof bytes)) > 0) ending_ = bytes[got - 1];
+  // The request stays handled until its way out is declined: QWidget::close()
+  // joining a close already under way answers at once, long before the
+  // user's answer decides whether the program ends.
+  close_();
+}
+
+void TerminationSignals::Declined() {
+  ending_ = 0;
+  g_handling = false;
+}
+
+void TerminationSignals::EndBy(int number) {
+  struct sigaction plain {};
+  plain.sa_handler = SIG_DFL;
+  sigemptyset(&plain.sa_mask);
+  sigaction(number, &plain, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, number);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(number);
+  _exit(128 + number);  // not reached for a signal whose action ends the process
 }
 
 }  // namespace platform::qt

@@ -152,7 +152,7 @@ bool TMainForm::SubMenuSaveSettingsClick() {
   return SaveSettings(store, *machine_, switches_);
 }
 
-void TMainForm::FormClose() {
+void TMainForm::FormClose(platform::FailureReport report) {
   if (closed_ || !shown_ || !machine_) return;
   closed_ = true;
   TZXHardware& m = *machine_;
@@ -162,7 +162,22 @@ void TMainForm::FormClose() {
   input_devices_.Release();
   m.InputReady = 0;
   TimerUpdateSCR.stop();
-  WriteCmosFile(m.CmosMemory);
+  WriteCmosFile(m.CmosMemory, report);
+}
+
+void TMainForm::CloseForSignal() {
+  const bool outer = std::exchange(signal_close_, true);
+  close();
+  signal_close_ = outer;
+}
+
+void TMainForm::WriteBackWithoutDisplay() {
+  if (closed_ || !shown_ || !machine_) return;
+  closed_ = true;
+  TZXHardware& m = *machine_;
+  if (m.IsCpuRunning()) m.StopCpu();
+  FlushAllDrives(m.FloppyController, platform::FailureReport::Stderr);
+  WriteCmosFile(m.CmosMemory, platform::FailureReport::Stderr);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -173,9 +188,10 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (!WriteBackBeforeClosing()) {
     event->ignore();
+    emit CloseDeclined();
     return;
   }
-  FormClose();
+  FormClose(signal_close_ ? platform::FailureReport::Stderr : platform::FailureReport::Box);
   event->accept();
 }
 

@@ -58,7 +58,15 @@ class TMainForm final : public QMainWindow, public IMenuWindow {
   void FormShow();
   // Stops the processor, releases the input devices and writes the CMOS
   // file. Runs once, from closing the window or from the program's end.
-  void FormClose();
+  void FormClose(platform::FailureReport report = platform::FailureReport::Box);
+  // A termination signal's way out: the close button's, except that a
+  // failed CMOS write is told on stderr, as nobody may be there to answer.
+  void CloseForSignal();
+  // The display has gone and the toolkit is ending the process: stops the
+  // processor and writes every modified disk that can be written and the
+  // CMOS file, failures on stderr; no window or dialog is touched. Nothing
+  // when the window's own way out has already run.
+  void WriteBackWithoutDisplay();
   // The way out (File > Exit, the close button, Alt+F4, a signal): writes
   // back the modified disks; false when the user keeps changes that could
   // not be written, and the window stays.
@@ -95,6 +103,10 @@ class TMainForm final : public QMainWindow, public IMenuWindow {
   TShellSwitches& Switches() { return switches_; }
   std::string SettingsPath() const;
 
+ signals:
+  // The way out was refused (a disk's changes kept): the program goes on.
+  void CloseDeclined();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -128,6 +140,7 @@ class TMainForm final : public QMainWindow, public IMenuWindow {
   QTimer TimerUpdateSCR;
   bool shown_ = false;
   bool closed_ = false;
+  bool signal_close_ = false;
   QRect SavedFormBounds;
   std::vector<std::pair<QPointer<QWidget>, QPoint>> hidden_tools_;
 };

@@ -1,11 +1,15 @@
 // The termination signals reach the GUI thread's close, each once; a second
-// signal while the first is being handled ends the process.
+// signal while the first is being handled ends the process, and so does the
+// signal itself once its way out is done. The toolkit's own ends write back.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QThread>
+#include <cstdio>
+#include <cstdlib>
 
+#include "platform/qt/lost_display.h"
 #include "platform/qt/termination_signals.h"
 
 namespace {
@@ -32,13 +36,11 @@ bool ProcessUntil(Pred done, int rounds = 400) {
   return done();
 }
 
-TEST(TerminationSignals, EachSignalTakesTheCloseWay) {
+TEST(TerminationSignals, EachSignalTakesTheCloseWayUntilItEnds) {
   PlainStart();
   int closes = 0;
   {
-    // The program goes on each time (a disk's changes kept): the next
-    // signal is handled the same way again.
-    TerminationSignals handler([&] { return ++closes, false; });
+    TerminationSignals handler([&] { ++closes; });
     for (int number : TerminationSignals::kSignals) {
       SCOPED_TRACE(number);
       const int before = closes;
@@ -46,6 +48,11 @@ TEST(TerminationSignals, EachSignalTakesTheCloseWay) {
       EXPECT_TRUE(ProcessUntil([&] { return closes == before + 1; }));
       ProcessUntil([] { return false; }, 40);
       EXPECT_EQ(closes, before + 1);
+      EXPECT_EQ(handler.Ending(), number);
+      // The window declined (a disk's changes kept): the next signal is
+      // handled the same way again.
+      handler.Declined();
+      EXPECT_EQ(handler.Ending(), 0);
     }
   }
   // The actions from before come back; one ignored from the start stays so.
@@ -54,30 +61,67 @@ TEST(TerminationSignals, EachSignalTakesTheCloseWay) {
   EXPECT_EQ(now.sa_handler, SIG_DFL);
   signal(SIGHUP, SIG_IGN);
   {
-    TerminationSignals handler([&] { return ++closes, true; });
+    TerminationSignals handler([&] { ++closes; });
     ASSERT_EQ(raise(SIGHUP), 0);
     ProcessUntil([] { return false; }, 40);
+    EXPECT_EQ(handler.Ending(), 0);
   }
   EXPECT_EQ(closes, 3);
   signal(SIGHUP, SIG_DFL);
 }
 
-TEST(TerminationSignalsDeathTest, ASecondSignalWhileTheFirstIsHandledEndsAtOnce) {
+TEST(TerminationSignalsDeathTest, ASecondSignalBeforeTheWayOutIsDeclinedEndsAtOnce) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto secondDuringFirst = [](int first, int second) {
     PlainStart();
     int closes = 0;
-    TerminationSignals handler([&] {
-      ++closes;
-      raise(second);  // as if the user pressed Ctrl+C again meanwhile
-      return true;
-    });
+    TerminationSignals handler([&] { ++closes; });
     raise(first);
     ProcessUntil([&] { return closes > 0; });
+    // The way out returned without being declined (it joined a close whose
+    // question is still open): the request is still being handled.
+    raise(second);
     _exit(closes == 1 ? 3 : 4);  // reached only when the second did not end it
   };
   EXPECT_EXIT(secondDuringFirst(SIGINT, SIGINT), testing::KilledBySignal(SIGINT), "");
   EXPECT_EXIT(secondDuringFirst(SIGTERM, SIGHUP), testing::KilledBySignal(SIGHUP), "");
+}
+
+TEST(TerminationSignalsDeathTest, TheRunEndsByItsSignal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (int number : TerminationSignals::kSignals) {
+    // Blocked and handled as during the run: the end still comes.
+    const auto end = [number] {
+      PlainStart();
+      TerminationSignals handler([] {});
+      sigset_t only;
+      sigemptyset(&only);
+      sigaddset(&only, number);
+      pthread_sigmask(SIG_BLOCK, &only, nullptr);
+      TerminationSignals::EndBy(number);
+    };
+    EXPECT_EXIT(end(), testing::KilledBySignal(number), "") << number;
+  }
+}
+
+// The toolkit ends the process on a lost display from inside its loop; the
+// write-back runs first, once, and not at all for a run that went through
+// main's own end.
+TEST(LostDisplayDeathTest, TheToolkitsEndWritesBackFirst) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto armedThen = [](void (*end)()) {
+    static int writes = 0;
+    platform::qt::LostDisplayWriteBack armed([] { std::fprintf(stderr, "written %d\n", ++writes); });
+    end();
+  };
+  EXPECT_EXIT(armedThen([] { std::exit(1); }), testing::ExitedWithCode(1), "^written 1\n$");
+  EXPECT_EXIT(armedThen([] { qFatal("display gone"); }), testing::KilledBySignal(SIGABRT),
+              "^written 1\n.*display gone");
+  const auto disarmedThen = [] {
+    { platform::qt::LostDisplayWriteBack armed([] { std::fprintf(stderr, "written\n"); }); }
+    std::exit(1);
+  };
+  EXPECT_EXIT(disarmedThen(), testing::ExitedWithCode(1), "^$");
 }
 
 }  // namespace

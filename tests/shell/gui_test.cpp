@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QThread>
+#include <csignal>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,7 @@
 #include "platform/files.h"
 #include "platform/qt/input_capture.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/termination_signals.h"
 #include "platform/qt/screen_panel.h"
 #include "support/recording_dialogs.h"
 #include "support/wait_for_events.h"
@@ -594,6 +596,151 @@ TEST(MainWindowStart, ClosingAsksAboutADiskThatCannotBeWrittenBack) {
   }
   platform::SetProgramDirectoryForTesting("");
   fs::remove_all(dir);
+}
+
+// A modified disk in a shown main window's drive, whose folder has been
+// renamed away.
+struct StrandedDisk {
+  StrandedDisk(const std::string& dir, TZXHardware& machine, int drive)
+      : stick(dir + "/stick" + std::to_string(drive)), image(stick + "/game.trd"),
+        drive_(machine.FloppyController.Drive(drive)) {
+    fs::create_directories(stick);
+    EXPECT_TRUE(platform::WriteFileAtomic(image, old));
+    machine.FloppyController.DriveWriteProtect[static_cast<size_t>(drive)] = false;
+    EXPECT_TRUE(machine.FloppyController.InsertDisk(drive, image));
+    machine.WithCpuStopped([&] {
+      drive_.Disk().Track(0, 0)->Data[disk::TrdosDataOffset(9)] = 0x55;
+      drive_.Modified = true;
+    });
+    fs::rename(stick, stick + ".away");
+  }
+  void Return() {
+    if (fs::exists(stick + ".away")) fs::rename(stick + ".away", stick);
+  }
+  // The folder back, the file's byte where the change lies (-1: no such file).
+  int Changed() {
+    Return();
+    const auto bytes = platform::ReadWholeFile(image).value_or(std::vector<uint8_t>{});
+    return bytes.size() == old.size() ? bytes[8 * 256] : -1;
+  }
+  bool Modified() const { return drive_.Modified; }
+
+  const std::vector<uint8_t> old = std::vector<uint8_t>(80 * 2 * 16 * 256, 0);
+  const std::string stick, image;
+
+ private:
+  disk::TDiskImage& drive_;
+};
+
+// A signal while the exit question is open is that exit's request: the
+// question stays, and after No the next signal takes the way out again,
+// writing what it could not write before; the run then ends by that signal.
+TEST(MainWindowStart, ASignalDuringTheExitQuestionJoinsThatExit) {
+  const std::string dir = QuietProgramFolder();
+  signal(SIGTERM, SIG_DFL);
+  struct WatchingDialogs : testing_support::RecordingDialogs {
+    std::function<void()> shown;
+    platform::MsgResult Message(std::string_view caption, std::string_view text, platform::MsgButtons buttons,
+                                platform::MsgIcon icon, platform::MsgResult defaultButton) override {
+      if (shown && buttons == platform::MsgButtons::YesNo) shown();
+      return RecordingDialogs::Message(caption, text, buttons, icon, defaultButton);
+    }
+  } dialogs;
+  platform::Dialogs* previous = platform::SetDialogs(&dialogs);
+  const auto pumpUntil = [](auto done) {
+    for (int i = 0; i < 2000 && !done(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+  };
+  {
+    ShownMainForm shown(dir);
+    TMainForm& form = shown.form;
+    StrandedDisk stranded(dir, shown.machine, 0);
+    fs::remove(dir + "/cmos");
+    int signalCloses = 0;
+    platform::qt::TerminationSignals termination([&] { ++signalCloses, form.CloseForSignal(); });
+    QObject::connect(&form, &TMainForm::CloseDeclined, &termination, &platform::qt::TerminationSignals::Declined);
+    // The signal comes while the question is open and is handled there, as
+    // the question's own event loop would.
+    dialogs.shown = [&] {
+      raise(SIGTERM);
+      EXPECT_TRUE(pumpUntil([&] { return signalCloses == 1; }));
+      EXPECT_TRUE(form.isVisible());
+    };
+    dialogs.Script({platform::MsgResult::Ok, platform::MsgResult::No});
+    form.CloseWindow();
+    dialogs.shown = nullptr;
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(stranded.Modified());
+    EXPECT_EQ(termination.Ending(), 0);
+
+    stranded.Return();
+    raise(SIGTERM);
+    EXPECT_TRUE(pumpUntil([&] { return !form.isVisible(); }));
+    EXPECT_EQ(signalCloses, 2);
+    EXPECT_EQ(termination.Ending(), SIGTERM);
+    EXPECT_EQ(stranded.Changed(), 0x55);
+    EXPECT_TRUE(fs::exists(dir + "/cmos"));
+    EXPECT_EQ(dialogs.Count(), 2u);
+  }
+  platform::SetDialogs(previous);
+  platform::SetProgramDirectoryForTesting("");
+  fs::remove_all(dir);
+}
+
+// With nobody there to answer (a signal, a lost display), failures are one
+// line each on stderr naming the file; the close button keeps its box. The
+// lost display's write-back writes what it can and nothing is written again
+// by a later close.
+TEST(MainWindowStart, WithNobodyToAnswerFailuresGoToStderr) {
+  struct Case {
+    const char* name;
+    std::function<void(TMainForm&)> end;
+    bool stranded;  // a disk whose folder has gone in drive B
+    std::vector<std::string> lines;
+    size_t boxes;
+  };
+  const Case cases[] = {
+      {"signal", [](TMainForm& f) { f.CloseForSignal(); }, false, {"/cmos: CMOS file write failed!"}, 0},
+      {"lost display", [](TMainForm& f) { f.WriteBackWithoutDisplay(); }, true,
+       {"/stick1/game.trd: Ошибка записи файла!", "/cmos: CMOS file write failed!"}, 0},
+      {"close button", [](TMainForm& f) { f.close(); }, false, {}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = QuietProgramFolder();
+    testing_support::RecordingDialogs dialogs;
+    platform::Dialogs* previous = platform::SetDialogs(&dialogs);
+    {
+      ShownMainForm shown(dir);
+      StrandedDisk writable(dir, shown.machine, 0);
+      writable.Return();
+      std::optional<StrandedDisk> stranded;
+      if (c.stranded) stranded.emplace(dir, shown.machine, 1);
+      ASSERT_TRUE(platform::WriteFileAtomic(dir + "/cmos", std::vector<uint8_t>(256, 0)));
+      fs::permissions(dir + "/cmos", fs::perms::owner_read);
+      testing::internal::CaptureStderr();
+      c.end(shown.form);
+      std::string err = testing::internal::GetCapturedStderr();
+      std::vector<std::string> lines;
+      for (size_t at; (at = err.find('\n')) != std::string::npos; err.erase(0, at + 1)) {
+        const std::string line = err.substr(0, at);
+        lines.push_back(line.substr(line.find(dir) == std::string::npos ? 0 : line.find(dir) + dir.size()));
+      }
+      EXPECT_EQ(lines, c.lines);
+      EXPECT_EQ(dialogs.Count(), c.boxes);
+      EXPECT_EQ(writable.Changed(), 0x55);
+      // The window's own end finds everything done.
+      if (stranded) stranded->Return();
+      shown.form.close();
+      EXPECT_EQ(dialogs.Count(), c.boxes);
+      if (stranded) {
+        EXPECT_EQ(platform::ReadWholeFile(stranded->image), stranded->old);
+      }
+    }
+    platform::SetDialogs(previous);
+    platform::SetProgramDirectoryForTesting("");
+    fs::remove_all(dir);
+  }
 }
 
 // Answers the next modal message box with the given button once it shows.
